@@ -1,0 +1,59 @@
+// Writes an automaton definition file to standard output: the four header
+// items, then LINES transition lines of single characters.  With a damage
+// share in percent, that share of the transition bytes is replaced, half by
+// bytes that mean something to the reader and half by any byte, so that the
+// same seed gives the same malformed file every time; at 100 the lines are
+// random bytes.
+//
+// usage: vormel-gen LINES [DAMAGE_PERCENT [SEED]]
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+uint64_t state;
+
+uint64_t next() {
+  state ^= state << 13;
+  state ^= state >> 7;
+  state ^= state << 17;
+  return state;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  if (argc < 2 || argc > 4) {
+    std::fputs("usage: vormel-gen LINES [DAMAGE_PERCENT [SEED]]\n", stderr);
+    return 2;
+  }
+  unsigned long long lines = std::strtoull(argv[1], nullptr, 10);
+  unsigned damage = argc > 2 ? std::atoi(argv[2]) : 0;
+  state = argc > 3 ? std::strtoull(argv[3], nullptr, 10) * 2 + 1 : 88172645463325252u;
+
+  static const char states[] = "ABCDEFGHIJ", symbols[] = "abcde";
+  static const char special[] = {',', '\n', '\r', ' ', '\t', '\0', 'A', 'a'};
+  static char buf[1 << 16];
+  size_t len = 0;
+  std::fputs("A,B,C,D,E,F,G,H,I,J\na,b,c,d,e\nA\nI,J\n", stdout);
+  for (unsigned long long i = 0; i < lines; ++i) {
+    uint64_t r = next();
+    char line[6] = {states[r % 10], ',', symbols[r / 10 % 5], ',', states[r / 50 % 10], '\n'};
+    for (char &c : line) {
+      if (damage != 0 && next() % 100 < damage) {
+        uint64_t d = next();
+        c = d & 1 ? special[d / 2 % sizeof special] : static_cast<char>(d >> 8);
+      }
+    }
+    for (char c : line)
+      buf[len++] = c;
+    if (len > sizeof buf - sizeof line) {
+      std::fwrite(buf, 1, len, stdout);
+      len = 0;
+    }
+  }
+  std::fwrite(buf, 1, len, stdout);
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
