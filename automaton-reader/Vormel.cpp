@@ -1,0 +1,293 @@
+// Vormel: reports, in Spanish, how an automaton definition file is read.
+//
+// The file is read once through a scanner of our own and the report is
+// assembled in a buffer of our own, so that a generated file of millions of
+// lines streams at memory speed in constant memory.  The scanner keeps the
+// stream semantics the report depends on: the end of the file is noted by
+// the first read that meets it, and a character that stops a read stays
+// unread for the next one.
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#ifndef VORMEL_BUFSIZE
+#define VORMEL_BUFSIZE 65536
+#endif
+
+namespace {
+
+constexpr size_t in_size = VORMEL_BUFSIZE;
+constexpr size_t out_size = VORMEL_BUFSIZE < 16 ? 16 : VORMEL_BUFSIZE;
+
+char out_buf[out_size];
+size_t out_len;
+
+[[noreturn]] void write_failed() {
+  std::perror("Vormel: no se pudo escribir el informe");
+  std::exit(1);
+}
+
+void flush_out() {
+  if (out_len != 0 && std::fwrite(out_buf, 1, out_len, stdout) != out_len)
+    write_failed();
+  out_len = 0;
+}
+
+void put(const char *s, size_t n) {
+  if (out_size - out_len < n) {
+    flush_out();
+    if (n >= out_size) {
+      if (std::fwrite(s, 1, n, stdout) != n)
+        write_failed();
+      return;
+    }
+  }
+  std::memcpy(out_buf + out_len, s, n);
+  out_len += n;
+}
+
+size_t str_len(const char *s) { return std::strlen(s); }
+
+void put_str(const char *s) { put(s, str_len(s)); }
+
+// Writes before, the string s and after, each up to its terminator.
+void say(const char *before, const char *s, const char *after) {
+  put_str(before);
+  put_str(s);
+  put_str(after);
+}
+
+// Flattens an element list, tracing each element as it goes.  Null when
+// memory ran out.
+char *tuple_to_array(const char *list) {
+  size_t n = str_len(list), k = 0;
+  char *flat = static_cast<char *>(std::malloc(n + 1));
+  if (flat == nullptr)
+    return nullptr;
+  for (size_t i = 0; i < n; ++i) {
+    char c = list[i];
+    if (c == ',')
+      continue;
+    const char trace[] = {'\n', '\t', '\'', c, '\'', '.'};
+    put(trace, sizeof trace);
+    flat[k++] = c;
+  }
+  flat[k] = '\0';
+  return flat;
+}
+
+struct Scanner {
+  FILE *file;
+  const unsigned char *p, *end; // the buffered bytes not yet read
+  bool eof, error;              // set by the read that meets them
+  unsigned char buf[in_size];
+};
+
+bool fill(Scanner &s) {
+  if (s.eof || s.error)
+    return false;
+  size_t n = 0;
+  if (!std::feof(s.file) && !std::ferror(s.file))
+    n = std::fread(s.buf, 1, in_size, s.file);
+  if (n == 0) {
+    // A short read may have met an error after the bytes it returned; it
+    // strikes only now that those bytes have been used.
+    (std::ferror(s.file) ? s.error : s.eof) = true;
+    return false;
+  }
+  s.p = s.buf;
+  s.end = s.buf + n;
+  return true;
+}
+
+int peek(Scanner &s) { return s.p != s.end || fill(s) ? *s.p : EOF; }
+
+// The C locale's white space: blank, \t, \n, \v, \f and \r.
+bool is_space(unsigned char c) { return c <= ' ' && (0x100003e00ull >> c & 1) != 0; }
+
+void skip_space(Scanner &s) {
+  do {
+    while (s.p != s.end && is_space(*s.p))
+      ++s.p;
+  } while (s.p == s.end && fill(s));
+}
+
+struct Token {
+  char *text;
+  size_t size; // bytes allocated
+};
+
+// Reads a header item: skips white space, takes the run of other
+// characters whole, and skips the white space after it.  At the end of the
+// file the token keeps what it held.  False on a read error or when memory
+// ran out.
+bool read_item(Scanner &s, Token &t) {
+  skip_space(s);
+  if (peek(s) == EOF)
+    return !s.error;
+  size_t len = 0;
+  do {
+    const unsigned char *q = s.p;
+    while (q != s.end && !is_space(*q))
+      ++q;
+    size_t n = q - s.p;
+    if (len + n >= t.size) {
+      size_t size = t.size * 2 > len + n ? t.size * 2 : len + n + 1;
+      char *text = static_cast<char *>(std::realloc(t.text, size));
+      if (text == nullptr)
+        return false;
+      t.text = text;
+      t.size = size;
+    }
+    std::memcpy(t.text + len, s.p, n);
+    len += n;
+    s.p = q;
+  } while (s.p == s.end && fill(s));
+  t.text[len] = '\0';
+  skip_space(s);
+  return !s.error;
+}
+
+// Reads a transition line: a character, a comma, a character, a comma, a
+// character, then the white space after them.  The read stops at the first
+// character that does not fit and leaves it unread; the cells it does not
+// reach keep what they held.  False on a read error.
+bool read_transition(Scanner &s, unsigned char cell[3]) {
+  for (int i = 0; i < 3; ++i) {
+    if (i > 0) {
+      if (peek(s) != ',')
+        return !s.error;
+      ++s.p;
+    }
+    int c = peek(s);
+    if (c == EOF)
+      return !s.error;
+    cell[i] = static_cast<unsigned char>(c);
+    ++s.p;
+  }
+  skip_space(s);
+  return !s.error;
+}
+
+// Each cell is written as a string of one character under "%2s", so an
+// empty one is two blanks.
+char shown(unsigned char c) { return c != 0 ? static_cast<char>(c) : ' '; }
+
+// Writes a transition line at o, which has room for it, and returns the
+// end of the line.
+char *put_transition(char *o, unsigned char src, unsigned char sym, unsigned char tgt) {
+  std::memcpy(o, "  ? ->  ? ->  ?\n", 16);
+  o[2] = shown(src);
+  o[8] = shown(sym);
+  o[14] = shown(tgt);
+  return o + 16;
+}
+
+// Returns where the next n bytes of output go, flushing for room first.
+char *out_room(size_t n) {
+  if (out_size - out_len < n)
+    flush_out();
+  return out_buf + out_len;
+}
+
+// The fast path: reports the well-formed lines that lie whole in the
+// buffer, each with the character that ends its white space, straight from
+// the input buffer to the output buffer.  It reads exactly as
+// read_transition does, and leaves the first other line to it.
+void copy_lines(Scanner &s, unsigned char cell[3]) {
+  const unsigned char *p = s.p, *const end = s.end, *last = nullptr;
+  char *o = out_buf + out_len;
+  while (end - p > 6 && p[1] == ',' && p[3] == ',') {
+    // Most lines end in a lone line feed: take that without the loop.
+    const unsigned char *q = p + 5;
+    if (*q == '\n' && q[1] > ' ')
+      ++q;
+    else
+      while (is_space(*q))
+        if (++q == end)
+          goto done;
+    if (o > out_buf + out_size - 16) {
+      out_len = o - out_buf;
+      o = out_room(16);
+    }
+    o = put_transition(o, p[0], p[2], p[4]);
+    last = p;
+    p = q;
+  }
+done:
+  if (last != nullptr) {
+    cell[0] = last[0];
+    cell[1] = last[2];
+    cell[2] = last[4];
+  }
+  s.p = p;
+  out_len = o - out_buf;
+}
+
+// Writes the report of the file behind s.  False when a read met an error
+// or memory ran out, at the point where it struck.
+bool report(Scanner &s, Token &t) {
+  char *list;
+  if (!read_item(s, t))
+    return false;
+  say("\nEstados Leidos: '", t.text, "'\n");
+  if ((list = tuple_to_array(t.text)) == nullptr)
+    return false;
+  say("\nEstados en array: '", list, "'\n");
+  std::free(list);
+
+  if (!read_item(s, t))
+    return false;
+  say("\nAlfabeto: '", t.text, "'\n");
+  if ((list = tuple_to_array(t.text)) == nullptr)
+    return false;
+  std::free(list);
+
+  if (!read_item(s, t))
+    return false;
+  say("\nEstado inical: '", t.text, "'\n");
+
+  if (!read_item(s, t) || (list = tuple_to_array(t.text)) == nullptr)
+    return false;
+  say("\nEstados Finales: '", list, "'\n\nTransiciones:\n");
+  std::free(list);
+
+  unsigned char cell[3] = {};
+  while (!s.eof) {
+    copy_lines(s, cell);
+    if (!read_transition(s, cell))
+      return false;
+    out_len = put_transition(out_room(16), cell[0], cell[1], cell[2]) - out_buf;
+  }
+  return true;
+}
+
+Scanner in;
+
+// Reports the file at path.  False when it could not be opened or read
+// whole.
+bool file_to_Vormel(const char *path) {
+  in.file = std::fopen(path, "r");
+  Token t{static_cast<char *>(std::calloc(1, 16)), 16};
+  if (in.file != nullptr && t.text != nullptr && report(in, t))
+    return true;
+  say("\nError en rl fichero '", path, "'. Verifiquelo,\n");
+  return false;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  // The report is written in large blocks of our own.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  int status = 1;
+  if (argc != 2)
+    put_str("Modo de uso: ./Vormel <automata.txt>\n");
+  else {
+    say("Archivo a procesar: '", argv[1], "'\n");
+    status = file_to_Vormel(argv[1]) ? 0 : 1;
+  }
+  flush_out();
+  return status;
+}
