@@ -263,17 +263,21 @@ bool report(Scanner &s, Token &t) {
   return true;
 }
 
-Scanner in;
-
 // Reports the file at path.  False when it could not be opened or read
 // whole.
 bool file_to_Vormel(const char *path) {
+  static Scanner in;
   in.file = std::fopen(path, "r");
+  in.p = in.end = in.buf;
+  in.eof = in.error = false;
   Token t{static_cast<char *>(std::calloc(1, 16)), 16};
-  if (in.file != nullptr && t.text != nullptr && report(in, t))
-    return true;
-  say("\nError en rl fichero '", path, "'. Verifiquelo,\n");
-  return false;
+  bool read = in.file != nullptr && t.text != nullptr && report(in, t);
+  if (!read)
+    say("\nError en rl fichero '", path, "'. Verifiquelo,\n");
+  if (in.file != nullptr)
+    std::fclose(in.file);
+  std::free(t.text);
+  return read;
 }
 
 } // namespace
