@@ -177,7 +177,8 @@ char shown(unsigned char c) { return c != 0 ? static_cast<char>(c) : ' '; }
 // Writes a transition line at o, which has room for it, and returns the
 // end of the line.
 char *put_transition(char *o, unsigned char src, unsigned char sym, unsigned char tgt) {
-  std::memcpy(o, "  ? ->  ? ->  ?\n", 16);
+  static constexpr char line[] = "  ? ->  ? ->  ?\n";
+  std::memcpy(o, line, sizeof line - 1);
   o[2] = shown(src);
   o[8] = shown(sym);
   o[14] = shown(tgt);
