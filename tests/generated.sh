@@ -36,6 +36,6 @@ sed 1d "$dir/crlf.out" | cmp -s - "$dir/want" ||
 
 "$gen" 100000 10 1 >"$dir/damaged"
 report damaged
-"$gen" 100000 100 2 >"$dir/random"
+"$gen" 100000 100 2 | tail -c +37 >"$dir/random" # without the fixed header
 report random
 exit $fail
