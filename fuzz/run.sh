@@ -1,8 +1,9 @@
 #!/bin/bash
 # Builds the fuzzer (clang's libFuzzer, with AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs it for SECONDS in JOBS processes,
-# its corpus seeded with the golden inputs.  Findings land in
-# DIR/artifacts; the corpus grows in DIR/corpus (DIR: build-fuzz).
+# its corpus seeded with the golden inputs; an input that takes over five
+# seconds counts as a hang.  Findings land in DIR/artifacts, and the corpus
+# grows in DIR/corpus (DIR: build-fuzz).
 # usage: fuzz/run.sh [SECONDS [JOBS [DIR]]]
 set -euo pipefail
 seconds=${1:-60} jobs=${2:-1}
@@ -17,5 +18,5 @@ done
 fork=()
 [ "$jobs" -gt 1 ] && fork=(-fork="$jobs")
 cd "$dir"
-exec ./vormel_fuzz "${fork[@]}" -max_total_time="$seconds" -artifact_prefix="$dir/artifacts/" \
+exec ./vormel_fuzz "${fork[@]}" -max_total_time="$seconds" -timeout=5 -artifact_prefix="$dir/artifacts/" \
   -print_final_stats=1 "$dir/corpus"
