@@ -26,13 +26,13 @@ item() { # megabytes: a state list of that many bytes, "a,a,a,..."
 echo "one long header item, without white space:"
 for mb in 25 50 100; do
   { item $mb; printf '\na\nA\nC\n'; } >"$dir/states"
-  printf '  state list of %3d MB:   %s' $mb "$(measure "$dir/states")"
+  printf '  %-25s %s' "state list of $mb MB:" "$(measure "$dir/states")"
   # The item must come back whole, as read and flattened.
   read_len=$("$vormel" "$dir/states" | sed -n "s/^Estados Leidos: '\(.*\)'$/\1/p" | wc -c)
   flat_len=$("$vormel" "$dir/states" | sed -n "s/^Estados en array: '\(.*\)'$/\1/p" | wc -c)
   echo "   (as read: $((read_len - 1)) bytes, flattened: $((flat_len - 1)))"
   { printf 'A\na\n'; item $mb; printf '\nC\n'; } >"$dir/initial"
-  printf '  initial state of %3d MB: %s\n' $mb "$(measure "$dir/initial")"
+  printf '  %-25s %s\n' "initial state of $mb MB:" "$(measure "$dir/initial")"
 done
 
 lines=178956971 # 6 bytes a line: 1 GiB
