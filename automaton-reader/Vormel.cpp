@@ -7,6 +7,7 @@
 // the first read that meets it, and a character that stops a read stays
 // unread for the next one.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -133,7 +134,7 @@ bool read_item(Scanner &s, Token &t) {
       ++q;
     size_t n = q - s.p;
     if (len + n >= t.size) {
-      size_t size = t.size * 2 > len + n ? t.size * 2 : len + n + 1;
+      size_t size = std::max(t.size * 2, len + n + 1);
       char *text = static_cast<char *>(std::realloc(t.text, size));
       if (text == nullptr)
         return false;
