@@ -5,6 +5,9 @@
 // differ in a byte or in exit status, when a report does not begin with
 // the banner, or when it does not hold exactly one "Transiciones:" line.
 
+// Every header the program includes comes first, so that its own includes,
+// inside the namespaces below, add nothing there.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
