@@ -29,20 +29,21 @@ size_t out_len;
   std::exit(1);
 }
 
-void flush_out() {
-  if (out_len != 0 && std::fwrite(out_buf, 1, out_len, stdout) != out_len)
+void write_out(const char *s, size_t n) {
+  if (n != 0 && std::fwrite(s, 1, n, stdout) != n)
     write_failed();
+}
+
+void flush_out() {
+  write_out(out_buf, out_len);
   out_len = 0;
 }
 
 void put(const char *s, size_t n) {
   if (out_size - out_len < n) {
     flush_out();
-    if (n >= out_size) {
-      if (std::fwrite(s, 1, n, stdout) != n)
-        write_failed();
-      return;
-    }
+    if (n >= out_size)
+      return write_out(s, n);
   }
   std::memcpy(out_buf + out_len, s, n);
   out_len += n;
@@ -211,7 +212,8 @@ void copy_lines(Scanner &s, unsigned char cell[3]) {
           goto done;
     if (o > out_buf + out_size - 16) {
       out_len = o - out_buf;
-      o = out_room(16);
+      flush_out();
+      o = out_buf;
     }
     o = put_transition(o, p[0], p[2], p[4]);
     last = p;

@@ -28,8 +28,9 @@ for mb in 25 50 100; do
   { item $mb; printf '\na\nA\nC\n'; } >"$dir/states"
   printf '  %-25s %s' "state list of $mb MB:" "$(measure "$dir/states")"
   # The item must come back whole, as read and flattened.
-  read_len=$("$vormel" "$dir/states" | sed -n "s/^Estados Leidos: '\(.*\)'$/\1/p" | wc -c)
-  flat_len=$("$vormel" "$dir/states" | sed -n "s/^Estados en array: '\(.*\)'$/\1/p" | wc -c)
+  "$vormel" "$dir/states" | grep -a "^Estados \(Leidos\|en array\): " >"$dir/lists"
+  read_len=$(sed -n "s/^Estados Leidos: '\(.*\)'$/\1/p" "$dir/lists" | wc -c)
+  flat_len=$(sed -n "s/^Estados en array: '\(.*\)'$/\1/p" "$dir/lists" | wc -c)
   echo "   (as read: $((read_len - 1)) bytes, flattened: $((flat_len - 1)))"
   { printf 'A\na\n'; item $mb; printf '\nC\n'; } >"$dir/initial"
   printf '  %-25s %s\n' "initial state of $mb MB:" "$(measure "$dir/initial")"
