@@ -121,40 +121,53 @@ struct Token {
 };
 
 // Reads a header item: skips white space, takes the run of other
-// characters whole, and skips the white space after it.  At the end of the
-// file the token keeps what it held.  False on a read error or when memory
-// ran out.
+// characters whole, and skips the white space after it.  The item's text
+// ends at its first NUL: the bytes after it are read but not kept, so that
+// memory stays bounded by what the report can show.  At the end of the file
+// the token keeps what it held.  False when a read error cut the item short
+// or memory ran out; an error in the white space after it is left for the
+// next read to meet.
 bool read_item(Scanner &s, Token &t) {
   skip_space(s);
   if (peek(s) == EOF)
     return !s.error;
   size_t len = 0;
+  bool ended = false; // a NUL ended the text
   do {
     const unsigned char *q = s.p;
     while (q != s.end && !is_space(*q))
       ++q;
     size_t n = q - s.p;
-    if (len + n >= t.size) {
-      size_t size = std::max(t.size * 2, len + n + 1);
-      char *text = static_cast<char *>(std::realloc(t.text, size));
-      if (text == nullptr)
-        return false;
-      t.text = text;
-      t.size = size;
+    if (!ended) {
+      if (const void *nul = std::memchr(s.p, '\0', n)) {
+        n = static_cast<const unsigned char *>(nul) - s.p;
+        ended = true;
+      }
+      if (len + n >= t.size) {
+        size_t size = std::max(t.size * 2, len + n + 1);
+        char *text = static_cast<char *>(std::realloc(t.text, size));
+        if (text == nullptr)
+          return false;
+        t.text = text;
+        t.size = size;
+      }
+      std::memcpy(t.text + len, s.p, n);
+      len += n;
     }
-    std::memcpy(t.text + len, s.p, n);
-    len += n;
     s.p = q;
   } while (s.p == s.end && fill(s));
+  if (s.error)
+    return false;
   t.text[len] = '\0';
   skip_space(s);
-  return !s.error;
+  return true;
 }
 
 // Reads a transition line: a character, a comma, a character, a comma, a
 // character, then the white space after them.  The read stops at the first
 // character that does not fit and leaves it unread; the cells it does not
-// reach keep what they held.  False on a read error.
+// reach keep what they held.  False when a read error cut the line short;
+// once its third character is read, the line stands.
 bool read_transition(Scanner &s, unsigned char cell[3]) {
   for (int i = 0; i < 3; ++i) {
     if (i > 0) {
@@ -169,7 +182,7 @@ bool read_transition(Scanner &s, unsigned char cell[3]) {
     ++s.p;
   }
   skip_space(s);
-  return !s.error;
+  return true;
 }
 
 // Each cell is written as a string of one character under "%2s", so an

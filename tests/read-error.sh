@@ -1,11 +1,13 @@
 #!/bin/sh
 # A read error part way through the file stops the report where it struck:
-# what was read whole before it is reported, a line cut by it is not, the
-# error line follows and the exit status is 1.  strace fails one read of
-# the file (and no other) with EIO; its log tells how many bytes got through.
-# usage: read-error.sh GENERATOR VORMEL...
-gen=$1
-shift
+# what was read whole before it is reported (a line once its third
+# character is read, an item once the white space that ends it is), a line
+# cut by it is not, the error line follows and the exit status is 1.  strace
+# fails reads of the file (and no other) with EIO; its log tells how many
+# bytes got through.
+# usage: read-error.sh GENERATOR EXAMPLE VORMEL...
+gen=$1 example=$2
+shift 2
 command -v strace >/dev/null || { echo "strace is not installed"; exit 77; }
 dir=$(mktemp -d) || exit 2
 trap 'rm -rf "$dir"' EXIT
@@ -22,11 +24,12 @@ for vormel in "$@"; do
       "$vormel" "$dir/input" >"$dir/out" 2>"$dir/err"
     status=$?
     got=$(sed -n 's/^read(.* = \([0-9][0-9]*\)$/\1/p' "$dir/log" | awk '{ n += $1 } END { print n + 0 }')
-    # A line is reported once its line feed and the byte after it are read.
+    # The header takes 36 bytes and 30 report lines; a line's third
+    # character is its fifth byte.
     if [ "$got" -eq 0 ]; then
       head -n 1 "$dir/full"
     else
-      head -n $((30 + (got - 37) / 6)) "$dir/full"
+      head -n $((30 + (got - 35) / 6)) "$dir/full"
     fi >"$dir/want"
     printf "\nError en rl fichero '%s'. Verifiquelo,\n" "$dir/input" >>"$dir/want"
     if [ $status != 1 ] || [ -s "$dir/err" ] || ! cmp -s "$dir/want" "$dir/out"; then
@@ -36,5 +39,17 @@ for vormel in "$@"; do
       fail=1
     fi
   done
+  # Only the read that would meet the end of the file fails: all is reported.
+  cp "$example" "$dir/example"
+  "$vormel" "$dir/example" >"$dir/want"
+  printf "\nError en rl fichero '%s'. Verifiquelo,\n" "$dir/example" >>"$dir/want"
+  strace -o "$dir/log" -P "$dir/example" -e trace=read -e inject=read:error=EIO:when=2+ \
+    "$vormel" "$dir/example" >"$dir/out" 2>"$dir/err"
+  status=$?
+  if [ $status != 1 ] || [ -s "$dir/err" ] || ! cmp -s "$dir/want" "$dir/out"; then
+    echo "$vormel, the example with every read after the first failing: status $status, report:"
+    cat "$dir/out" "$dir/err"
+    fail=1
+  fi
 done
 exit $fail
