@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #ifndef VORMEL_BUFSIZE
 #define VORMEL_BUFSIZE 65536
@@ -297,6 +299,16 @@ bool file_to_Vormel(const char *path) {
   return read;
 }
 
+// True when standard output is the file at path and holds something: the
+// report would then be written into the file while it is being read.  An
+// empty one is fine, since the reader meets its end before anything is
+// written.
+bool is_output(const char *path) {
+  struct stat in, out;
+  return fstat(STDOUT_FILENO, &out) == 0 && S_ISREG(out.st_mode) && out.st_size > 0 &&
+         stat(path, &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -305,7 +317,11 @@ int main(int argc, char **argv) {
   int status = 1;
   if (argc != 2)
     put_str("Modo de uso: ./Vormel <automata.txt>\n");
-  else {
+  else if (is_output(argv[1])) {
+    std::fprintf(stderr, "Vormel: no se pudo escribir el informe: '%s' es el fichero de entrada\n",
+                 argv[1]);
+    return 1;
+  } else {
     say("Archivo a procesar: '", argv[1], "'\n");
     status = file_to_Vormel(argv[1]) ? 0 : 1;
   }

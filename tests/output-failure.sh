@@ -1,11 +1,12 @@
 #!/bin/sh
 # A report that cannot be written is a failure: exit status 1 and one line
-# on standard error, whether standard output is full or closed.  Quindle
-# writes nothing, so neither it nor a closed standard input can make it
-# fail.
+# on standard error, whether standard output is full or closed, or is the
+# file being read (which must then be left as it was).  Quindle writes
+# nothing, so neither it nor a closed standard input can make it fail.
 vormel=$1 quindle=$2 input=$3
-err=$(mktemp) || exit 2
-trap 'rm -f "$err"' EXIT
+dir=$(mktemp -d) || exit 2
+trap 'rm -rf "$dir"' EXIT
+err=$dir/err
 fail=0
 
 expect() { # want-status want-stderr-lines description; the run is in $status
@@ -25,6 +26,24 @@ expect 1 1 "report to a closed standard output"
 expect 1 1 "usage line to a full device"
 "$vormel" "$input" "$input" >&- 2>"$err"; status=$?
 expect 1 1 "usage line to a closed standard output"
+
+cp "$input" "$dir/f"
+# The size limit ends a run that would feed on its own report.
+(ulimit -f 1000 && exec "$vormel" "$dir/f" >>"$dir/f") 2>"$err"; status=$?
+expect 1 1 "report appended to the file read"
+(ulimit -f 1000 && exec "$vormel" "$dir/f" 1<>"$dir/f") 2>"$err"; status=$?
+expect 1 1 "report written over the file read"
+cmp -s "$input" "$dir/f" || { echo "the file read was changed"; fail=1; }
+# A file emptied by the shell is reported as empty.  The builds with tiny
+# buffers write the banner before the file is read, so they would read it.
+case $vormel in
+  *-buf*) ;;
+  *)
+    "$vormel" "$dir/f" >"$dir/f" 2>"$err"; status=$?
+    expect 0 0 "report written to the file read, emptied by the shell"
+    grep -q "^Estados Leidos: ''$" "$dir/f" || { echo "the emptied file is not reported empty"; fail=1; }
+    ;;
+esac
 
 "$quindle" a b >/dev/full 2>"$err"; status=$?
 expect 0 0 "Quindle to a full device"
