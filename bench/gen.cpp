@@ -1,15 +1,18 @@
 // Writes an automaton definition file to standard output: the four header
-// items, then LINES transition lines of single characters.  With a damage
-// share in percent, that share of the transition bytes is replaced, half by
-// bytes that mean something to the reader and half by any byte, so that the
-// same seed gives the same malformed file every time; at 100 the lines are
-// random bytes.
+// items, then LINES transition lines of single characters, each ending in
+// a line feed (-c: a carriage return and a line feed; -w: a run of one to
+// six white-space bytes, blank lines, tabs and indentation among them).
+// With a damage share in percent, that share of the transition bytes is
+// replaced, half by bytes that mean something to the reader and half by any
+// byte, so that the same seed gives the same malformed file every time; at
+// 100 the lines are random bytes.
 //
-// usage: vormel-gen LINES [DAMAGE_PERCENT [SEED]]
+// usage: vormel-gen [-c|-w] LINES [DAMAGE_PERCENT [SEED]]
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -25,8 +28,14 @@ uint64_t next() {
 } // namespace
 
 int main(int argc, char **argv) {
+  char ends = 'l';
+  if (argc > 1 && (std::strcmp(argv[1], "-c") == 0 || std::strcmp(argv[1], "-w") == 0)) {
+    ends = argv[1][1];
+    --argc;
+    ++argv;
+  }
   if (argc < 2 || argc > 4) {
-    std::fputs("usage: vormel-gen LINES [DAMAGE_PERCENT [SEED]]\n", stderr);
+    std::fputs("usage: vormel-gen [-c|-w] LINES [DAMAGE_PERCENT [SEED]]\n", stderr);
     return 2;
   }
   unsigned long long lines = std::strtoull(argv[1], nullptr, 10);
@@ -35,20 +44,30 @@ int main(int argc, char **argv) {
 
   static const char states[] = "ABCDEFGHIJ", symbols[] = "abcde";
   static const char special[] = {',', '\n', '\r', ' ', '\t', '\0', 'A', 'a'};
+  static const char space[] = "\n\n\n\n  \t\r\v\f";
   static char buf[1 << 16];
   size_t len = 0;
   std::fputs("A,B,C,D,E,F,G,H,I,J\na,b,c,d,e\nA\nI,J\n", stdout);
   for (unsigned long long i = 0; i < lines; ++i) {
     uint64_t r = next();
-    char line[6] = {states[r % 10], ',', symbols[r / 10 % 5], ',', states[r / 50 % 10], '\n'};
-    for (char &c : line) {
+    char line[11] = {states[r % 10], ',', symbols[r / 10 % 5], ',', states[r / 50 % 10], '\n'};
+    size_t n = 6;
+    if (ends == 'c') {
+      line[5] = '\r';
+      line[n++] = '\n';
+    } else if (ends == 'w') {
+      for (uint64_t k = r / 500 % 6, d = r / 3000; k-- > 0; d /= 10)
+        line[n++] = space[d % 10];
+    }
+    for (size_t i = 0; i < n; ++i) {
+      char &c = line[i];
       if (damage != 0 && next() % 100 < damage) {
         uint64_t d = next();
         c = d & 1 ? special[d / 2 % sizeof special] : static_cast<char>(d >> 8);
       }
     }
-    for (char c : line)
-      buf[len++] = c;
+    for (size_t i = 0; i < n; ++i)
+      buf[len++] = line[i];
     if (len > sizeof buf - sizeof line) {
       std::fwrite(buf, 1, len, stdout);
       len = 0;
