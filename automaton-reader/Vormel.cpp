@@ -17,7 +17,7 @@
 #include <unistd.h>
 
 #ifndef VORMEL_BUFSIZE
-#define VORMEL_BUFSIZE 65536
+#define VORMEL_BUFSIZE 131072
 #endif
 #ifndef VORMEL_VECTOR
 #define VORMEL_VECTOR 1
