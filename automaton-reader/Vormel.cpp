@@ -343,7 +343,7 @@ AVX2 void take_lines_avx2(const unsigned char *&from, const unsigned char *end, 
       take_runs<6>(p, end, o, o_last, lf_lines);
     else if (p[5] == '\r' && p[6] == '\n')
       take_runs<7>(p, end, o, o_last, crlf_lines);
-    if (end - p < 80)
+    if (end - p < 80 || o > o_last)
       break;
     Window w = window(p);
     uint64_t after = w.text >> 5; // bit i: byte i + 5 is not white space
@@ -369,17 +369,12 @@ AVX2 void take_lines_avx2(const unsigned char *&from, const unsigned char *end, 
 // Reports the well-formed lines that lie whole in the buffer, each with the
 // white space after it, straight from the input buffer to the output
 // buffer, and leaves the first other line to read_transition.
-void copy_lines(Scanner &s, unsigned char cell[3]) {
+void copy_lines(Scanner &s, unsigned char cell[3], [[maybe_unused]] bool vector) {
   const unsigned char *p = s.p, *const start = p, *const end = s.end;
   char *o = out_buf + out_len;
-#ifdef VORMEL_AVX2
-  const bool avx2 = CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1);
-#endif
+  // The scalar step goes first, so that a malformed file costs no more
+  // than a failed look at one line.
   for (;;) {
-#ifdef VORMEL_AVX2
-    if (avx2)
-      take_lines_avx2(p, end, o);
-#endif
     if (out_buf + out_size - o < step_room) {
       out_len = o - out_buf;
       flush_out();
@@ -387,6 +382,10 @@ void copy_lines(Scanner &s, unsigned char cell[3]) {
     }
     if (!take_line(p, end, o))
       break;
+#ifdef VORMEL_AVX2
+    if (vector)
+      take_lines_avx2(p, end, o);
+#endif
   }
   if (p != start) {
     // The last line taken ends in its third cell, a byte above the blank,
@@ -431,8 +430,14 @@ bool report(Scanner &s, Token &t) {
   std::free(list);
 
   unsigned char cell[3] = {};
+#ifdef VORMEL_AVX2
+  // What the processor has was found by the loader; asking costs nothing.
+  const bool vector = CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1);
+#else
+  const bool vector = false;
+#endif
   while (!s.eof) {
-    copy_lines(s, cell);
+    copy_lines(s, cell, vector);
     if (!read_transition(s, cell))
       return false;
     out_len = put_transition(out_room(16), cell[0], cell[1], cell[2]) - out_buf;
