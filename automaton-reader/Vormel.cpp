@@ -225,15 +225,19 @@ char *out_room(size_t n) {
 
 // Takes one well-formed line at p, with the white space after it up to the
 // next other character, which must lie in the buffer too.  It reads exactly
-// as read_transition does.  The cells are restricted to bytes above the
-// blank, which is what the vector step below takes as well.
+// as read_transition does.  The third cell must be above the blank, so that
+// the last line's cells can be found again behind its white space.
 bool take_line(const unsigned char *&p, const unsigned char *end, char *&o) {
-  if (end - p <= 5 || p[1] != ',' || p[3] != ',' || p[0] <= ' ' || p[2] <= ' ' || p[4] <= ' ')
+  if (end - p <= 6 || p[1] != ',' || p[3] != ',' || p[4] <= ' ')
     return false;
   const unsigned char *q = p + 5;
-  while (is_space(*q))
-    if (++q == end)
-      return false;
+  // Most lines end in a lone line feed: take that without the loop.
+  if (*q == '\n' && q[1] > ' ')
+    ++q;
+  else
+    while (is_space(*q))
+      if (++q == end)
+        return false;
   o = put_transition(o, p[0], p[2], p[4]);
   p = q;
   return true;
@@ -389,7 +393,7 @@ void copy_lines(Scanner &s, unsigned char cell[3], [[maybe_unused]] bool vector)
   }
   if (p != start) {
     // The last line taken ends in its third cell, a byte above the blank,
-    // and white space.
+    // and white space (see take_line).
     const unsigned char *last = p - 1;
     while (is_space(*last))
       --last;
