@@ -35,7 +35,7 @@ namespace {
 
 constexpr size_t in_size = VORMEL_BUFSIZE;
 constexpr size_t out_size = VORMEL_BUFSIZE < 512 ? 512 : VORMEL_BUFSIZE;
-constexpr ptrdiff_t step_room = 256; // the most a step of copy_lines writes
+constexpr size_t step_room = 256; // the most a step of copy_lines writes
 
 char out_buf[out_size];
 size_t out_len;
@@ -296,10 +296,11 @@ template <ptrdiff_t stride> AVX2 void put_two(const unsigned char *p, char *o) {
   _mm256_storeu_si256(reinterpret_cast<__m256i *>(o), two);
 }
 
-// Takes lines of the given stride, four at a time, while t matches them.
+// Takes lines of the given stride, four at a time, while they last.
 template <ptrdiff_t stride>
-AVX2 void take_runs(const unsigned char *&p, const unsigned char *end, char *&o, const char *o_last,
-                    const Pattern &t) {
+AVX2 void take_runs(const unsigned char *&p, const unsigned char *end, char *&o,
+                    const char *o_last) {
+  const Pattern &t = stride == 6 ? lf_lines : crlf_lines;
   const __m256i floor = load(t.floor), want = load(t.want);
   while (end - p >= 32 && o <= o_last &&
          _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_min_epu8(load(p), floor), want)) == -1) {
@@ -344,9 +345,9 @@ AVX2 void take_lines_avx2(const unsigned char *&from, const unsigned char *end, 
   // A window reads 64 bytes, and a line the 16 from its start.
   while (end - p >= 80 && o <= o_last) {
     if (p[5] == '\n' && p[6] > ' ')
-      take_runs<6>(p, end, o, o_last, lf_lines);
+      take_runs<6>(p, end, o, o_last);
     else if (p[5] == '\r' && p[6] == '\n')
-      take_runs<7>(p, end, o, o_last, crlf_lines);
+      take_runs<7>(p, end, o, o_last);
     if (end - p < 80 || o > o_last)
       break;
     Window w = window(p);
@@ -379,11 +380,8 @@ void copy_lines(Scanner &s, unsigned char cell[3], [[maybe_unused]] bool vector)
   // The scalar step goes first, so that a malformed file costs no more
   // than a failed look at one line.
   for (;;) {
-    if (out_buf + out_size - o < step_room) {
-      out_len = o - out_buf;
-      flush_out();
-      o = out_buf;
-    }
+    out_len = o - out_buf;
+    o = out_room(step_room);
     if (!take_line(p, end, o))
       break;
 #ifdef VORMEL_AVX2
