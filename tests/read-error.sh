@@ -3,11 +3,12 @@
 # what was read whole before it is reported (a line once its third
 # character is read, an item once the white space that ends it is), a line
 # cut by it is not, the error line follows and the exit status is 1.  strace
-# fails reads of the file (and no other) with EIO; its log tells how many
-# bytes got through.
-# usage: read-error.sh GENERATOR EXAMPLE VORMEL...
-gen=$1 example=$2
-shift 2
+# fails one read of the file (and no other) with EIO; its log tells how
+# many bytes got through.  In the normal build the third read is the one
+# that would meet the end of the file: every line is reported.
+# usage: read-error.sh GENERATOR VORMEL...
+gen=$1
+shift
 command -v strace >/dev/null || { echo "strace is not installed"; exit 77; }
 dir=$(mktemp -d) || exit 2
 trap 'rm -rf "$dir"' EXIT
@@ -39,17 +40,5 @@ for vormel in "$@"; do
       fail=1
     fi
   done
-  # Only the read that would meet the end of the file fails: all is reported.
-  cp "$example" "$dir/example"
-  "$vormel" "$dir/example" >"$dir/want"
-  printf "\nError en rl fichero '%s'. Verifiquelo,\n" "$dir/example" >>"$dir/want"
-  strace -o "$dir/log" -P "$dir/example" -e trace=read -e inject=read:error=EIO:when=2+ \
-    "$vormel" "$dir/example" >"$dir/out" 2>"$dir/err"
-  status=$?
-  if [ $status != 1 ] || [ -s "$dir/err" ] || ! cmp -s "$dir/want" "$dir/out"; then
-    echo "$vormel, the example with every read after the first failing: status $status, report:"
-    cat "$dir/out" "$dir/err"
-    fail=1
-  fi
 done
 exit $fail
