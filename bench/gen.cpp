@@ -60,14 +60,13 @@ int main(int argc, char **argv) {
         line[n++] = space[d % 10];
     }
     for (size_t i = 0; i < n; ++i) {
-      char &c = line[i];
+      char c = line[i];
       if (damage != 0 && next() % 100 < damage) {
         uint64_t d = next();
         c = d & 1 ? special[d / 2 % sizeof special] : static_cast<char>(d >> 8);
       }
+      buf[len++] = c;
     }
-    for (size_t i = 0; i < n; ++i)
-      buf[len++] = line[i];
     if (len > sizeof buf - sizeof line) {
       std::fwrite(buf, 1, len, stdout);
       len = 0;
