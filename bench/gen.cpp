@@ -56,8 +56,8 @@ int main(int argc, char **argv) {
       line[5] = '\r';
       line[n++] = '\n';
     } else if (ends == 'w') {
-      for (uint64_t k = r / 500 % 6, d = r / 3000; k-- > 0; d /= 10)
-        line[n++] = space[d % 10];
+      for (uint64_t k = r / 500 % 6, d = r / 3000; k-- > 0; d /= sizeof space - 1)
+        line[n++] = space[d % (sizeof space - 1)];
     }
     for (size_t i = 0; i < n; ++i) {
       char c = line[i];
