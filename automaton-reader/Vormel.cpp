@@ -8,6 +8,7 @@
 // unread for the next one.
 
 #include <algorithm>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -24,10 +25,12 @@
 #endif
 #if VORMEL_VECTOR && defined(__x86_64__)
 #include <immintrin.h>
+#if __has_include(<sys/platform/x86.h>)
 // glibc's header for the processor's features is written for C.
 #define _Bool bool // NOLINT(bugprone-reserved-identifier)
 #include <sys/platform/x86.h>
 #undef _Bool
+#endif
 #define VORMEL_AVX2 1
 #endif
 
@@ -39,9 +42,11 @@ constexpr size_t step_room = 256; // the most a step of copy_lines writes
 
 char out_buf[out_size];
 size_t out_len;
+bool quiet; // standard error is the file being read: say nothing there
 
 [[noreturn]] void write_failed() {
-  std::perror("Vormel: no se pudo escribir el informe");
+  if (!quiet)
+    std::perror("Vormel: no se pudo escribir el informe");
   std::exit(1);
 }
 
@@ -80,7 +85,7 @@ void say(const char *before, const char *s, const char *after) {
 // memory ran out.
 char *tuple_to_array(const char *list) {
   size_t n = str_len(list), k = 0;
-  char *flat = static_cast<char *>(std::malloc(n + 1));
+  char *flat = static_cast<char *>(std::malloc(n - std::count(list, list + n, ',') + 1));
   if (flat == nullptr)
     return nullptr;
   for (size_t i = 0; i < n; ++i) {
@@ -160,8 +165,12 @@ bool read_item(Scanner &s, Token &t) {
         ended = true;
       }
       if (len + n >= t.size) {
+        // Double the token; where that much memory cannot be had, take
+        // just what the item needs so far.
         size_t size = std::max(t.size * 2, len + n + 1);
         char *text = static_cast<char *>(std::realloc(t.text, size));
+        if (text == nullptr)
+          text = static_cast<char *>(std::realloc(t.text, size = len + n + 1));
         if (text == nullptr)
           return false;
         t.text = text;
@@ -223,11 +232,18 @@ char *out_room(size_t n) {
   return out_buf + out_len;
 }
 
-// Takes one well-formed line at p, with the white space after it up to the
-// next other character, which must lie in the buffer too.  It reads exactly
-// as read_transition does.  The third cell must be above the blank, so that
+// Where the next line is read from, and where its report goes.
+struct Cursor {
+  const unsigned char *in;
+  char *out;
+};
+
+// Takes one well-formed line, with the white space after it up to the next
+// other character, which must lie in the buffer too.  It reads exactly as
+// read_transition does.  The third cell must be above the blank, so that
 // the last line's cells can be found again behind its white space.
-bool take_line(const unsigned char *&p, const unsigned char *end, char *&o) {
+bool take_line(Cursor &c, const unsigned char *end) {
+  const unsigned char *p = c.in;
   if (end - p <= 6 || p[1] != ',' || p[3] != ',' || p[4] <= ' ')
     return false;
   const unsigned char *q = p + 5;
@@ -238,169 +254,53 @@ bool take_line(const unsigned char *&p, const unsigned char *end, char *&o) {
     while (is_space(*q))
       if (++q == end)
         return false;
-  o = put_transition(o, p[0], p[2], p[4]);
-  p = q;
+  c.out = put_transition(c.out, p[0], p[2], p[4]);
+  c.in = q;
   return true;
 }
 
 #ifdef VORMEL_AVX2
-// The vector step, for processors with AVX2.  It reads the buffer 64 bytes
-// at a time into bit masks and takes, as take_line does, each line whose
-// five bytes are three bytes above the blank with a comma between each and
-// whose white space ends within those 64 bytes.  Where lines end in a lone
-// line feed, or in a carriage return and a line feed, it takes them four at
-// a time while they last.  Anything else, a cell of a blank or below, a NUL
-// for a comma, a long run of white space, the last 80 bytes of the buffer,
-// is left to the scalar reader.
-#define AVX2 __attribute__((target("avx2,bmi")))
-
-AVX2 __m256i load(const void *p) { return _mm256_loadu_si256(static_cast<const __m256i *>(p)); }
-
-// Bytes to match: a separator exactly where want holds one, any byte above
-// the blank where it holds '!', and anything where it holds 0.  floor is
-// want with 0xff for the separators, so that min(byte, floor) == want
-// tells both apart.
-struct Pattern {
-  alignas(32) unsigned char floor[32], want[32];
-};
-
-// Four lines of the given stride, and the next line's first byte.
-constexpr Pattern pattern(int stride, const char *ends) {
-  Pattern t{};
-  for (int i = 0; i < 4 * stride; i += stride) {
-    for (int k = 0; k < stride; ++k) {
-      bool cell = k == 0 || k == 2 || k == 4;
-      t.want[i + k] = cell ? '!' : k < 5 ? ',' : ends[k - 5];
-      t.floor[i + k] = cell ? '!' : 0xff;
-    }
-  }
-  int next = 4 * stride;
-  t.floor[next] = t.want[next] = '!';
-  return t;
-}
-
-constexpr Pattern lf_lines = pattern(6, "\n"), crlf_lines = pattern(7, "\r\n");
-
-// Writes the lines whose cells are bytes 0, 2 and 4, and bytes stride,
-// stride + 2 and stride + 4, of the 16 bytes at p: 32 bytes at o.
-template <ptrdiff_t stride> AVX2 void put_two(const unsigned char *p, char *o) {
-  constexpr char x = -1; // a byte the shuffle clears
-  const __m256i cells =
-      _mm256_setr_epi8(x, x, 0, x, x, x, x, x, 2, x, x, x, x, x, 4, x, x, x, stride, x, x, x, x, x,
-                       stride + 2, x, x, x, x, x, stride + 4, x);
-  const __m256i line =
-      _mm256_setr_epi8(' ', ' ', 0, ' ', '-', '>', ' ', ' ', 0, ' ', '-', '>', ' ', ' ', 0, '\n',
-                       ' ', ' ', 0, ' ', '-', '>', ' ', ' ', 0, ' ', '-', '>', ' ', ' ', 0, '\n');
-  __m256i two = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
-  two = _mm256_or_si256(_mm256_shuffle_epi8(two, cells), line);
-  _mm256_storeu_si256(reinterpret_cast<__m256i *>(o), two);
-}
-
-// Takes lines of the given stride, four at a time, while they last.
-template <ptrdiff_t stride>
-AVX2 void take_runs(const unsigned char *&p, const unsigned char *end, char *&o,
-                    const char *o_last) {
-  const Pattern &t = stride == 6 ? lf_lines : crlf_lines;
-  const __m256i floor = load(t.floor), want = load(t.want);
-  while (end - p >= 32 && o <= o_last &&
-         _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_min_epu8(load(p), floor), want)) == -1) {
-    put_two<stride>(p, o);
-    put_two<stride>(p + 2 * stride, o + 32);
-    p += 4 * stride;
-    o += 64;
-  }
-}
-
-AVX2 uint64_t bits(__m256i low, __m256i high) {
-  return static_cast<uint32_t>(_mm256_movemask_epi8(low)) |
-         static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(high))) << 32;
-}
-
-// Bit masks of the 64 bytes at p.
-struct Window {
-  uint64_t starts; // where a line's five bytes are as take_line needs them
-  uint64_t text;   // where a byte is not white space
-};
-
-AVX2 Window window(const unsigned char *p) {
-  // A byte is white space when the shuffle finds it under its low bits.
-  const __m256i space =
-      _mm256_setr_epi8(' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', '\v', '\f', '\r', 0, 0, ' ', 0, 0,
-                       0, 0, 0, 0, 0, 0, '\t', '\n', '\v', '\f', '\r', 0, 0);
-  const __m256i comma = _mm256_set1_epi8(','), floor = _mm256_set1_epi8('!');
-  __m256i a = load(p), b = load(p + 32);
-  uint64_t white = bits(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(space, a), a),
-                        _mm256_cmpeq_epi8(_mm256_shuffle_epi8(space, b), b));
-  uint64_t commas = bits(_mm256_cmpeq_epi8(a, comma), _mm256_cmpeq_epi8(b, comma));
-  uint64_t cells = bits(_mm256_cmpeq_epi8(_mm256_min_epu8(a, floor), floor),
-                        _mm256_cmpeq_epi8(_mm256_min_epu8(b, floor), floor));
-  return {cells & commas >> 1 & cells >> 2 & commas >> 3 & cells >> 4, ~white};
-}
-
-AVX2 void take_lines_avx2(const unsigned char *&from, const unsigned char *end, char *&to) {
-  const unsigned char *p = from;
-  // A window takes at most 13 lines and writes 16 bytes for each, the last
-  // of them as 32; runs write 64 bytes at a time.
-  char *o = to, *const o_last = out_buf + out_size - step_room;
-  // A window reads 64 bytes, and a line the 16 from its start.
-  while (end - p >= 80 && o <= o_last) {
-    if (p[5] == '\n' && p[6] > ' ')
-      take_runs<6>(p, end, o, o_last);
-    else if (p[5] == '\r' && p[6] == '\n')
-      take_runs<7>(p, end, o, o_last);
-    if (end - p < 80 || o > o_last)
-      break;
-    Window w = window(p);
-    uint64_t after = w.text >> 5; // bit i: byte i + 5 is not white space
-    unsigned i = 0;
-    while ((w.starts >> i & 1) != 0) {
-      uint64_t rest = after >> i;
-      if (__builtin_expect(rest == 0, 0))
-        break;
-      put_two<0>(p + i, o);
-      o += 16;
-      i += 5 + __builtin_ctzll(rest);
-    }
-    if (i == 0)
-      break;
-    p += i;
-  }
-  from = p;
-  to = o;
-}
-#undef AVX2
+#include "vector-step.h"
 #endif
 
 // Reports the well-formed lines that lie whole in the buffer, each with the
 // white space after it, straight from the input buffer to the output
 // buffer, and leaves the first other line to read_transition.
 void copy_lines(Scanner &s, unsigned char cell[3], [[maybe_unused]] bool vector) {
-  const unsigned char *p = s.p, *const start = p, *const end = s.end;
-  char *o = out_buf + out_len;
-  // The scalar step goes first, so that a malformed file costs no more
-  // than a failed look at one line.
+  const unsigned char *const start = s.p, *const end = s.end;
+  Cursor c{start, out_buf + out_len};
+  const char *const o_last = out_buf + out_size - step_room;
   for (;;) {
-    out_len = o - out_buf;
-    o = out_room(step_room);
-    if (!take_line(p, end, o))
+    out_len = c.out - out_buf;
+    c.out = out_room(step_room);
+    // The scalar step goes first, so that a malformed file costs no more
+    // than a failed look at one line.  Without the vector step, it goes on
+    // while there is room.
+    [[maybe_unused]] const unsigned char *line;
+    bool took;
+    do {
+      line = c.in;
+      took = take_line(c, end);
+    } while (took && !vector && c.out <= o_last);
+    if (!took)
       break;
 #ifdef VORMEL_AVX2
     if (vector)
-      take_lines_avx2(p, end, o);
+      c = take_lines_avx2(line, c, end);
 #endif
   }
-  if (p != start) {
+  if (c.in != start) {
     // The last line taken ends in its third cell, a byte above the blank,
     // and white space (see take_line).
-    const unsigned char *last = p - 1;
+    const unsigned char *last = c.in - 1;
     while (is_space(*last))
       --last;
     cell[0] = last[-4];
     cell[1] = last[-2];
     cell[2] = last[0];
   }
-  s.p = p;
-  out_len = o - out_buf;
+  s.p = c.in;
+  out_len = c.out - out_buf;
 }
 
 // Writes the report of the file behind s.  False when a read met an error
@@ -432,9 +332,11 @@ bool report(Scanner &s, Token &t) {
   std::free(list);
 
   unsigned char cell[3] = {};
-#ifdef VORMEL_AVX2
+#if defined(CPU_FEATURE_ACTIVE)
   // What the processor has was found by the loader; asking costs nothing.
   const bool vector = CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1);
+#elif defined(VORMEL_AVX2)
+  const bool vector = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi");
 #else
   const bool vector = false;
 #endif
@@ -464,14 +366,22 @@ bool file_to_Vormel(const char *path) {
   return read;
 }
 
-// True when standard output is the file at path and holds something: the
-// report would then be written into the file while it is being read.  An
-// empty one is fine, since the reader meets its end before anything is
-// written.
-bool is_output(const char *path) {
-  struct stat in, out;
-  return fstat(STDOUT_FILENO, &out) == 0 && S_ISREG(out.st_mode) && out.st_size > 0 &&
-         stat(path, &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+// True when descriptor fd writes to the regular file in.
+bool writes_to(int fd, const struct stat &in) {
+  struct stat out;
+  return fstat(fd, &out) == 0 && S_ISREG(out.st_mode) && out.st_dev == in.st_dev &&
+         out.st_ino == in.st_ino;
+}
+
+// True when the report would be written into the file at path while it is
+// read.  An empty one is fine: the reader meets its end before anything is
+// written.  Where standard error is that file, nothing is said there either.
+bool is_input(const char *path) {
+  struct stat in;
+  if (stat(path, &in) != 0)
+    return false;
+  quiet = writes_to(STDERR_FILENO, in);
+  return in.st_size > 0 && writes_to(STDOUT_FILENO, in);
 }
 
 } // namespace
@@ -479,12 +389,18 @@ bool is_output(const char *path) {
 int main(int argc, char **argv) {
   // The report is written in large blocks of our own.
   std::setvbuf(stdout, nullptr, _IONBF, 0);
+  // A file size limit then fails the write, which is reported as a full
+  // disk is, instead of killing the program without a word.  SIGPIPE is
+  // left alone: a reader that has gone away ends us as it ends any filter.
+  std::signal(SIGXFSZ, SIG_IGN);
   int status = 1;
   if (argc != 2)
     put_str("Modo de uso: ./Vormel <automata.txt>\n");
-  else if (is_output(argv[1])) {
-    std::fprintf(stderr, "Vormel: no se pudo escribir el informe: '%s' es el fichero de entrada\n",
-                 argv[1]);
+  else if (is_input(argv[1])) {
+    if (!quiet)
+      std::fprintf(stderr,
+                   "Vormel: no se pudo escribir el informe: '%s' es el fichero de entrada\n",
+                   argv[1]);
     return 1;
   } else {
     say("Archivo a procesar: '", argv[1], "'\n");

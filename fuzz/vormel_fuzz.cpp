@@ -18,9 +18,12 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <csignal>
+#if __has_include(<sys/platform/x86.h>)
 #define _Bool bool // NOLINT(bugprone-reserved-identifier)
 #include <sys/platform/x86.h>
 #undef _Bool
+#endif
 
 std::string literal_report(const char *path);
 
