@@ -102,6 +102,7 @@ AVX2 void take_run(const unsigned char *line, const unsigned char *&from, const 
                 floor_high = _mm256_shuffle_epi8(floor, at_high);
   const unsigned char *p = from;
   char *o = to;
+  bool lone = false; // the last compare took one line only
   while (end - p >= 80 && o <= o_last) {
     __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(load(p), floor_low), want_low);
     __m256i high = _mm256_cmpeq_epi8(_mm256_min_epu8(load(p + 32), floor_high), want_high);
@@ -110,6 +111,7 @@ AVX2 void take_run(const unsigned char *line, const unsigned char *&from, const 
     if (_mm256_movemask_epi8(_mm256_and_si256(low, high)) == -1) {
       p += R::lines * stride;
       o += 16 * R::lines;
+      lone = false;
       continue;
     }
     // The lines before the first byte that differs are taken, and the
@@ -129,8 +131,10 @@ AVX2 void take_run(const unsigned char *line, const unsigned char *&from, const 
     }
     p = next;
     o += 16 * taken;
-    if (taken < 2) // the run has ended
+    // The run has ended when a compare takes no line, or one line twice.
+    if (taken == 0 || (taken == 1 && lone))
       break;
+    lone = taken == 1;
   }
   from = p;
   to = o;
