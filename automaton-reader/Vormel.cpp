@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Vormel: reports, in Spanish, how an automaton definition file is read.
 //
 // The file is read once through a scanner of our own and the report is

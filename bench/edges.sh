@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Inputs at the edges, measured: a header item of 25, 50 and 100 MB without
 # white space (taken whole; time should grow with its length, memory stay
 # near it), a 1 GB file of transition lines (constant memory) and a file of

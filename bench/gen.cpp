@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes an automaton definition file to standard output: the four header
 // items, then LINES transition lines of single characters, each ending in
 // a line feed (-c: a carriage return and a line feed; -w: a run of one to

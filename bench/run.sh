@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Measures Vormel on generated files of well-formed transition lines, ending
 # in a line feed, in a carriage return and a line feed, and in varied white
 # space, with `wc -l` and `cat` on the same files as floors:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Quindle: the empty program.  It ignores its arguments, writes nothing and
 // succeeds.
 int main(int, char **) { return 0; }

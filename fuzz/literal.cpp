@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A literal reading of an automaton file, written apart from Vormel and as
 // plainly as it can be: C stdio, the reading rules applied one by one.  The
 // fuzzer holds Vormel's report to this one, byte for byte.

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Builds the fuzzer (clang's libFuzzer, with AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs it for SECONDS in JOBS processes,
 # its corpus seeded with the golden inputs; an input that takes over five

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer harness for Vormel.  The program is built in four times, with
 // its normal buffer, with the vector step off, and with buffers of 1 and
 // 97 bytes, and each input is reported by all four, as a file, with

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Large generated files, read by the normal build and by builds with tiny
 # buffers: every report must be the same, byte for byte, and a well-formed
 # file's transitions must be its lines, each as an arrow chain.  The files

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Runs one golden case as a user would: the program, from inside the case's
 # folder, on the arguments in the case's file 'args' (one a line; without
 # that file, the single argument 'input').  Standard output must equal the
