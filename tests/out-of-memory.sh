@@ -1,9 +1,13 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # A header item larger than the memory the process may take ends the report
 # with the error line and exit status 1, not with a crash.  The state list
 # before it is 'A' and 100 MB of NUL bytes, which are read but not kept, so
-# it is reported in full within the same limit.
-vormel=$1
+# it is reported in full within the same limit.  An emulator running the
+# program takes the address space given as a second argument, in KiB, on
+# top of the limit.
+# usage: out-of-memory.sh VORMEL [EMULATOR-KIB]
+vormel=$1 emulator=${2:-0}
 dir=$(mktemp -d) || exit 2
 trap 'rm -rf "$dir"' EXIT
 printf A >"$dir/input"
@@ -11,7 +15,7 @@ truncate -s 100000000 "$dir/input"
 { echo; head -c 100000000 /dev/zero | tr '\0' a; } >>"$dir/input"
 printf "Archivo a procesar: '%s'\n\nEstados Leidos: 'A'\n\n\t'A'.\nEstados en array: 'A'\n\nError en rl fichero '%s'. Verifiquelo,\n" \
   "$dir/input" "$dir/input" >"$dir/want"
-(ulimit -v 65536 && exec "$vormel" "$dir/input") >"$dir/out" 2>"$dir/err"
+(ulimit -v $((65536 + emulator)) && exec "$vormel" "$dir/input") >"$dir/out" 2>"$dir/err"
 status=$?
 if [ $status != 1 ] || ! cmp -s "$dir/want" "$dir/out" || [ -s "$dir/err" ]; then
   echo "exit status $status (expected 1); the report, then standard error:"

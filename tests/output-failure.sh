@@ -1,7 +1,9 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # A report that cannot be written is a failure: exit status 1 and one line
-# on standard error, whether standard output is full or closed, or is the
-# file being read (which must then be left as it was).  Quindle writes
+# on standard error, whether standard output is full, closed or limited in
+# size, or is the file being read (which must then be left as it was, with
+# nothing said on standard error either when that is the file too).  Quindle writes
 # nothing, so neither it nor a closed standard input can make it fail.
 vormel=$1 quindle=$2 input=$3
 dir=$(mktemp -d) || exit 2
@@ -33,7 +35,13 @@ cp "$input" "$dir/f"
 expect 1 1 "report appended to the file read"
 (ulimit -f 1000 && exec "$vormel" "$dir/f" 1<>"$dir/f") 2>"$err"; status=$?
 expect 1 1 "report written over the file read"
+(ulimit -f 1000 && exec "$vormel" "$dir/f" >>"$dir/f" 2>&1) 2>"$err"; status=$?
+expect 1 0 "report and errors appended to the file read"
 cmp -s "$input" "$dir/f" || { echo "the file read was changed"; fail=1; }
+# A file size limit cuts the report: a failed write, not a killed program.
+{ cat "$input"; seq 300 | sed 's/.*/A,a,B/'; } >"$dir/long"
+(ulimit -f 2 && exec "$vormel" "$dir/long" >"$dir/out") 2>"$err"; status=$?
+expect 1 1 "report cut by a file size limit"
 "$vormel" "$dir/f" >"$dir/f" 2>"$err"; status=$?
 expect 0 0 "report written to the file read, emptied by the shell"
 grep -q "^Estados Leidos: ''$" "$dir/f" || { echo "the emptied file is not reported empty"; fail=1; }
