@@ -10,8 +10,9 @@
 //   twelve lines per compare of 64 bytes.  A single line that breaks a run,
 //   such as one followed by a blank line, is taken on its own and the run
 //   goes on after it.
-// - Anything else well formed: a window of 64 bytes is read into bit masks
-//   and each line whose white space ends within it is taken.
+// - Other well-formed lines apart by white space: a window of 64 bytes is
+//   read into bit masks and each line whose white space ends within it is
+//   taken.
 // A line is taken only when its three cells are above the blank and its
 // white space ends before the last 80 bytes of the buffer, which are never
 // read here.
@@ -184,8 +185,8 @@ AVX2 Window window(const unsigned char *p) {
 // Takes the lines at c.in, after the line at `line`, which ends there.
 AVX2 Cursor take_lines_avx2(const unsigned char *line, Cursor c, const unsigned char *end) {
   const unsigned char *p = c.in;
-  // A window takes at most 12 lines, and a run 13, of 16 bytes each, and
-  // may write 16 more.
+  // A window takes at most 10 lines and a run 12, of 16 bytes each; an
+  // odd count writes 16 bytes more.
   char *o = c.out, *const o_last = out_buf + out_size - step_room;
   bool run = true;
   while (end - p >= 80 && o <= o_last) {

@@ -9,6 +9,7 @@
 // Every header the program includes comes first, so that its own includes,
 // inside the namespaces below, add nothing there.
 #include <algorithm>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -19,7 +20,6 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <csignal>
 #if __has_include(<sys/platform/x86.h>)
 #define _Bool bool // NOLINT(bugprone-reserved-identifier)
 #include <sys/platform/x86.h>
