@@ -2,13 +2,15 @@
 // Writes an automaton definition file to standard output: the four header
 // items, then LINES transition lines of single characters, each ending in
 // a line feed (-c: a carriage return and a line feed; -w: a run of one to
-// six white-space bytes, blank lines, tabs and indentation among them).
+// six white-space bytes, blank lines, tabs and indentation among them;
+// -e END: the string END, of at most ten bytes), with a blank line after
+// every Nth line (-b N).
 // With a damage share in percent, that share of the transition bytes is
 // replaced, half by bytes that mean something to the reader and half by any
 // byte, so that the same seed gives the same malformed file every time; at
 // 100 the lines are random bytes.
 //
-// usage: vormel-gen [-c|-w] LINES [DAMAGE_PERCENT [SEED]]
+// usage: vormel-gen [-c|-w|-e END] [-b N] LINES [DAMAGE_PERCENT [SEED]]
 
 #include <cstdint>
 #include <cstdio>
@@ -29,14 +31,24 @@ uint64_t next() {
 } // namespace
 
 int main(int argc, char **argv) {
-  char ends = 'l';
-  if (argc > 1 && (std::strcmp(argv[1], "-c") == 0 || std::strcmp(argv[1], "-w") == 0)) {
-    ends = argv[1][1];
-    --argc;
-    ++argv;
+  char ends = 'e'; // or c, w: the options above
+  const char *end = "\n";
+  unsigned long long blank = 0;
+  for (; argc > 2 && argv[1][0] == '-'; --argc, ++argv) {
+    char option = argv[1][1];
+    if (option == 'e' || option == 'b') {
+      if (option == 'e')
+        end = argv[2];
+      else
+        blank = std::strtoull(argv[2], nullptr, 10);
+      --argc;
+      ++argv;
+    }
+    if (option != 'b')
+      ends = option;
   }
-  if (argc < 2 || argc > 4) {
-    std::fputs("usage: vormel-gen [-c|-w] LINES [DAMAGE_PERCENT [SEED]]\n", stderr);
+  if (argc < 2 || argc > 4 || std::strlen(end) > 10) {
+    std::fputs("usage: vormel-gen [-c|-w|-e END] [-b N] LINES [DAMAGE_PERCENT [SEED]]\n", stderr);
     return 2;
   }
   unsigned long long lines = std::strtoull(argv[1], nullptr, 10);
@@ -51,15 +63,20 @@ int main(int argc, char **argv) {
   std::fputs("A,B,C,D,E,F,G,H,I,J\na,b,c,d,e\nA\nI,J\n", stdout);
   for (unsigned long long i = 0; i < lines; ++i) {
     uint64_t r = next();
-    char line[11] = {states[r % 10], ',', symbols[r / 10 % 5], ',', states[r / 50 % 10], '\n'};
+    char line[16] = {states[r % 10], ',', symbols[r / 10 % 5], ',', states[r / 50 % 10], '\n'};
     size_t n = 6;
     if (ends == 'c') {
       line[5] = '\r';
       line[n++] = '\n';
+    } else if (ends == 'e') {
+      n = 5 + std::strlen(end);
+      std::memcpy(line + 5, end, n - 5);
     } else if (ends == 'w') {
       for (uint64_t k = r / 500 % 6, d = r / 3000; k-- > 0; d /= sizeof space - 1)
         line[n++] = space[d % (sizeof space - 1)];
     }
+    if (blank != 0 && (i + 1) % blank == 0)
+      line[n++] = '\n';
     for (size_t i = 0; i < n; ++i) {
       char c = line[i];
       if (damage != 0 && next() % 100 < damage) {

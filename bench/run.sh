@@ -1,14 +1,17 @@
 #!/bin/bash
 # SPDX-License-Identifier: MIT
-# Measures Vormel on generated files of well-formed transition lines, ending
-# in a line feed, in a carriage return and a line feed, and in varied white
-# space, with `wc -l` and `cat` on the same files as floors:
+# Measures Vormel on generated files of well-formed transition lines, of
+# every shape a generator writes (lines ending in a line feed, in CR LF, in
+# a blank and a line feed, indented, all on one line, a blank line after
+# every tenth, varied white space), with the vector step and without it
+# (glibc told to hide AVX2), and `wc -l` and `cat` on the same files as
+# floors:
 # - instructions per line: callgrind's count on a file of a million lines
 #   minus its count on the same header with no lines;
-# - wall time on a file of ten million lines, report to /dev/null: the
-#   median of paired runs, each command alternating with cat, and the
-#   median of the ratios to cat;
-# - peak resident memory on that file.
+# - wall time on a file of ten million lines, report to /dev/null, as the
+#   median of the ratios to cat of paired runs, each command alternating
+#   with cat; cat's own median time is shown in ms;
+# - peak resident memory of Vormel on that file.
 # Then start-up: instructions and wall time to report the example file,
 # against Quindle and /bin/true.
 # usage: bench/run.sh [BUILD-DIR]   (default: build; it is built first)
@@ -23,8 +26,10 @@ dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 runs=21
 
-instructions() { # command...: instructions counted by callgrind
-  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
+instructions() { # [NAME=VALUE] command...: instructions counted by callgrind
+  local set=()
+  [[ $1 == *=* ]] && set=("$1") && shift
+  env "${set[@]}" valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
     sed -n 's/.*Collected : //p'
 }
 
@@ -45,28 +50,38 @@ paired() { # base command...: "median-seconds median-ratio" of command against b
 }
 
 "$gen" 0 >"$dir/header"
-printf '%-12s %-8s %10s %10s %8s %10s\n' "lines end" command instr/line ms "x cat" "peak KiB"
-for shape in LF "CR LF" varied; do
+per_line() { # [NAME=VALUE] command...: instructions per line
+  echo "$(($(instructions "$@" "$dir/small") - $(instructions "$@" "$dir/header")))" |
+    awk '{ printf "%.1f", $1 / 1000000 }'
+}
+hide_avx2=GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2
+printf '%-16s %24s %24s %17s\n' "" "instructions a line" "wall time, x cat" "Vormel"
+printf '%-16s %8s %8s %6s %8s %8s %6s %7s %9s\n' shape Vormel "no AVX2" "wc -l" \
+  Vormel "no AVX2" "wc -l" ms "peak KiB"
+shapes=("LF" "CR LF" "indent 2, LF" "indent tab, LF" "blank, LF" "one line" "indent 4, CR LF"
+  "blank line 10th" "varied")
+for shape in "${shapes[@]}"; do
   case $shape in
     LF) flag=() ;;
     "CR LF") flag=(-c) ;;
+    "indent 2, LF") flag=(-e $'\n  ') ;;
+    "indent tab, LF") flag=(-e $'\n\t') ;;
+    "blank, LF") flag=(-e $' \n') ;;
+    "one line") flag=(-e ' ') ;;
+    "indent 4, CR LF") flag=(-e $'\r\n    ') ;;
+    "blank line 10th") flag=(-b 10) ;;
     varied) flag=(-w) ;;
   esac
   "$gen" "${flag[@]}" 1000000 >"$dir/small"
   "$gen" "${flag[@]}" 10000000 >"$dir/large"
-  for name in Vormel "wc -l" cat; do
-    case $name in
-      Vormel) cmd=("$vormel") ;;
-      "wc -l") cmd=(wc -l) ;;
-      cat) cmd=(cat) ;;
-    esac
-    per_line=$(($(instructions "${cmd[@]}" "$dir/small") - $(instructions "${cmd[@]}" "$dir/header")))
-    read -r seconds ratio < <(paired "cat $dir/large" "${cmd[@]}" "$dir/large")
-    peak=$(/usr/bin/time -f %M "${cmd[@]}" "$dir/large" 2>&1 >/dev/null)
-    printf '%-12s %-8s %10.1f %10.1f %8.2f %10s\n' "$shape" "$name" \
-      "$(awk "BEGIN { print $per_line / 1000000 }")" "$(awk "BEGIN { print $seconds * 1000 }")" \
-      "$ratio" "$peak"
-  done
+  read -r seconds vormel_ratio < <(paired "cat $dir/large" "$vormel" "$dir/large")
+  read -r _ scalar_ratio < <(paired "cat $dir/large" env "$hide_avx2" "$vormel" "$dir/large")
+  read -r _ wc_ratio < <(paired "cat $dir/large" wc -l "$dir/large")
+  printf '%-16s %8s %8s %6s %8.2f %8.2f %6.2f %7.1f %9s\n' "$shape" "$(per_line "$vormel")" \
+    "$(per_line "$hide_avx2" "$vormel")" \
+    "$(per_line wc -l)" "$vormel_ratio" "$scalar_ratio" "$wc_ratio" \
+    "$(awk "BEGIN { print $seconds * 1000 }")" \
+    "$(/usr/bin/time -f %M "$vormel" "$dir/large" 2>&1 >/dev/null)"
 done
 
 cd "$(dirname "$0")/../examples"
