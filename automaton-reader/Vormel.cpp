@@ -276,19 +276,18 @@ void copy_lines(Scanner &s, unsigned char cell[3], [[maybe_unused]] bool vector)
     c.out = out_room(step_room);
     // The scalar step goes first, so that a malformed file costs no more
     // than a failed look at one line.  Without the vector step, it goes on
-    // while there is room.
-    [[maybe_unused]] const unsigned char *line;
-    bool took;
-    do {
-      line = c.in;
-      took = take_line(c, end);
-    } while (took && !vector && c.out <= o_last);
-    if (!took)
+    // while there is room; the line that stops it is looked at again here.
+    [[maybe_unused]] const unsigned char *line = c.in;
+    if (!take_line(c, end))
       break;
 #ifdef VORMEL_AVX2
-    if (vector)
+    if (vector) {
       c = take_lines_avx2(line, c, end);
+      continue;
+    }
 #endif
+    while (c.out <= o_last && take_line(c, end)) {
+    }
   }
   if (c.in != start) {
     // The last line taken ends in its third cell, a byte above the blank,
