@@ -107,7 +107,7 @@ AVX2 void take_run(const unsigned char *line, const unsigned char *&from, const 
   while (end - p >= 80 && o <= o_last) {
     __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(load(p), floor_low), want_low);
     __m256i high = _mm256_cmpeq_epi8(_mm256_min_epu8(load(p + 32), floor_high), want_high);
-    for (int j = 0; j < R::lines; j += 2)
+    for (ptrdiff_t j = 0; j < R::lines; j += 2)
       put_two_at<stride>(p + j * stride, o + 16 * j);
     if (_mm256_movemask_epi8(_mm256_and_si256(low, high)) == -1) {
       p += R::lines * stride;
@@ -118,7 +118,7 @@ AVX2 void take_run(const unsigned char *line, const unsigned char *&from, const 
     // The lines before the first byte that differs are taken, and the
     // last of them with all its white space where that is longer.
     unsigned first_bad = __builtin_ctzll(~bits(low, high));
-    unsigned taken = R::table.after_bad[first_bad];
+    size_t taken = R::table.after_bad[first_bad];
     const unsigned char *next;
     if (taken > 0x80) {
       taken &= 0x7f;
