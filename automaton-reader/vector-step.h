@@ -103,7 +103,8 @@ AVX2 void take_run(const unsigned char *line, const unsigned char *&from, const 
                 floor_high = _mm256_shuffle_epi8(floor, at_high);
   const unsigned char *p = from;
   char *o = to;
-  bool lone = false; // the last compare took one line only
+  bool lone = false;   // the last compare took one line only
+  ptrdiff_t again = 0; // how far the last compare that took part went
   while (end - p >= 80 && o <= o_last) {
     __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(load(p), floor_low), want_low);
     __m256i high = _mm256_cmpeq_epi8(_mm256_min_epu8(load(p + 32), floor_high), want_high);
@@ -130,7 +131,17 @@ AVX2 void take_run(const unsigned char *line, const unsigned char *&from, const 
     } else {
       next = p + taken * stride;
     }
-    p = next;
+    // Where a run is broken at the same place each time, such as by a blank
+    // line after every tenth line, going as far as the last time lets the
+    // next compare begin before this one is done; the asm keeps the
+    // compiler from taking next for p, which would make it wait.
+    if (__builtin_expect(next - p == again, 1)) {
+      asm("" : "+r"(again));
+      p += again;
+    } else {
+      again = next - p;
+      p = next;
+    }
     o += 16 * taken;
     // The run has ended when a compare takes no line, or one line twice.
     if (taken == 0 || (taken == 1 && lone))
