@@ -43,6 +43,8 @@ constexpr size_t step_room = 256; // the most a step of copy_lines writes
 
 char out_buf[out_size];
 size_t out_len;
+// The last place a step of copy_lines may start writing at.
+const char *const out_last = out_buf + out_size - step_room;
 bool quiet; // standard error is the file being read: say nothing there
 
 [[noreturn]] void write_failed() {
@@ -270,7 +272,6 @@ bool take_line(Cursor &c, const unsigned char *end) {
 void copy_lines(Scanner &s, unsigned char cell[3], [[maybe_unused]] bool vector) {
   const unsigned char *const start = s.p, *const end = s.end;
   Cursor c{start, out_buf + out_len};
-  const char *const o_last = out_buf + out_size - step_room;
   for (;;) {
     out_len = c.out - out_buf;
     c.out = out_room(step_room);
@@ -286,7 +287,7 @@ void copy_lines(Scanner &s, unsigned char cell[3], [[maybe_unused]] bool vector)
       continue;
     }
 #endif
-    while (c.out <= o_last && take_line(c, end)) {
+    while (c.out <= out_last && take_line(c, end)) {
     }
   }
   if (c.in != start) {

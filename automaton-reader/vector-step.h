@@ -85,7 +85,7 @@ template <int stride> struct Run {
 // line at `line`, which ends at p, as long as they last.
 template <int stride>
 AVX2 void take_run(const unsigned char *line, const unsigned char *&from, const unsigned char *end,
-                   char *&to, const char *o_last) {
+                   char *&to) {
   using R = Run<stride>;
   // A byte matches when min(byte, floor) == want: the cells any byte above
   // the blank, the commas and the white space exactly.
@@ -105,7 +105,7 @@ AVX2 void take_run(const unsigned char *line, const unsigned char *&from, const 
   char *o = to;
   bool lone = false;   // the last compare took one line only
   ptrdiff_t again = 0; // how far the last compare that took part went
-  while (end - p >= 80 && o <= o_last) {
+  while (end - p >= 80 && o <= out_last) {
     __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(load(p), floor_low), want_low);
     __m256i high = _mm256_cmpeq_epi8(_mm256_min_epu8(load(p + 32), floor_high), want_high);
     for (ptrdiff_t j = 0; j < R::lines; j += 2)
@@ -155,11 +155,11 @@ AVX2 void take_run(const unsigned char *line, const unsigned char *&from, const 
 // Takes a run of the stride of the line at `line`, which ends at p.
 template <int stride = 5>
 AVX2 void take_run_after(const unsigned char *line, const unsigned char *&p,
-                         const unsigned char *end, char *&o, const char *o_last) {
+                         const unsigned char *end, char *&o) {
   if constexpr (stride <= 16) {
     if (p - line == stride)
-      return take_run<stride>(line, p, end, o, o_last);
-    return take_run_after<stride + 1>(line, p, end, o, o_last);
+      return take_run<stride>(line, p, end, o);
+    return take_run_after<stride + 1>(line, p, end, o);
   }
 }
 
@@ -198,12 +198,12 @@ AVX2 Cursor take_lines_avx2(const unsigned char *line, Cursor c, const unsigned 
   const unsigned char *p = c.in;
   // A window takes at most 10 lines and a run 12, of 16 bytes each; an
   // odd count writes 16 bytes more.
-  char *o = c.out, *const o_last = out_buf + out_size - step_room;
+  char *o = c.out;
   bool run = true;
-  while (end - p >= 80 && o <= o_last) {
+  while (end - p >= 80 && o <= out_last) {
     if (run) {
-      take_run_after(line, p, end, o, o_last);
-      if (end - p < 80 || o > o_last)
+      take_run_after(line, p, end, o);
+      if (end - p < 80 || o > out_last)
         break;
     }
     // The lines that begin before the first bad byte are taken, but the
