@@ -10,7 +10,7 @@
 #   minus its count on the same header with no lines;
 # - wall time on a file of ten million lines, report to /dev/null, as the
 #   median of the ratios to cat of paired runs, each command alternating
-#   with cat; cat's own median time is shown in ms;
+#   with cat, and Vormel's own median time in ms;
 # - peak resident memory of Vormel on that file.
 # Then start-up: instructions and wall time to report the example file,
 # against Quindle and /bin/true.
