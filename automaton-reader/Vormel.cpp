@@ -335,9 +335,11 @@ bool report(Scanner &s, Token &t) {
   unsigned char cell[3] = {};
 #if defined(CPU_FEATURE_ACTIVE)
   // What the processor has was found by the loader; asking costs nothing.
-  const bool vector = CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1);
+  const bool vector = CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1) &&
+                      CPU_FEATURE_ACTIVE(BMI2) && CPU_FEATURE_ACTIVE(POPCNT);
 #elif defined(VORMEL_AVX2)
-  const bool vector = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi");
+  const bool vector = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+                      __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
 #else
   const bool vector = false;
 #endif

@@ -10,14 +10,16 @@
 //   twelve lines per compare of 64 bytes.  A single line that breaks a run,
 //   such as one followed by a blank line, is taken on its own and the run
 //   goes on after it.
-// - Other well-formed lines apart by white space: a window of 64 bytes is
-//   read into bit masks and each line whose white space ends within it is
-//   taken.
-// A line is taken only when its three cells are above the blank and its
-// white space ends before the last 80 bytes of the buffer, which are never
-// read here.
+// - Other well-formed lines apart by white space: the buffer is read 64
+//   bytes at a time into bit masks, and the lines are taken as long as
+//   they fit, the masks of each window carrying over to the next.  Where a
+//   line is followed by the same white space as the one before it, a run
+//   is tried again.
+// A line is taken only when its three cells are above the blank (and in
+// the windows, not commas) and its white space ends before the last 16
+// bytes of the buffer, which are never read here.
 
-#define AVX2 __attribute__((target("avx2,bmi")))
+#define AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt")))
 
 AVX2 inline __m256i load(const void *p) {
   return _mm256_loadu_si256(static_cast<const __m256i *>(p));
@@ -84,8 +86,8 @@ template <int stride> struct Run {
 // Takes the lines at p that are followed by the same white space as the
 // line at `line`, which ends at p, as long as they last.
 template <int stride>
-AVX2 void take_run(const unsigned char *line, const unsigned char *&from, const unsigned char *end,
-                   char *&to) {
+__attribute__((noinline)) AVX2 void take_run(const unsigned char *line, const unsigned char *&from,
+                                             const unsigned char *end, char *&to) {
   using R = Run<stride>;
   // A byte matches when min(byte, floor) == want: the cells any byte above
   // the blank, the commas and the white space exactly.
@@ -163,79 +165,178 @@ AVX2 void take_run_after(const unsigned char *line, const unsigned char *&p,
   }
 }
 
-// Bit masks of the 64 bytes at p, where a line begins.
-struct Window {
-  uint64_t starts; // where the lines begin, if they are well formed
-  uint64_t text;   // where a byte is not white space
-  uint64_t bad;    // where a byte does not fit those lines
+// Bit masks of 64 bytes.
+struct Bytes {
+  uint64_t cells; // above the blank
+  uint64_t other; // neither a comma nor a control byte (below the blank, not white space)
 };
 
-AVX2 Window window(const unsigned char *p) {
+AVX2 Bytes classify(const unsigned char *p) {
   // A byte is white space when the shuffle finds it under its low bits.
   const __m256i space =
       _mm256_setr_epi8(' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', '\v', '\f', '\r', 0, 0, ' ', 0, 0,
                        0, 0, 0, 0, 0, 0, '\t', '\n', '\v', '\f', '\r', 0, 0);
   const __m256i comma = _mm256_set1_epi8(','), floor = _mm256_set1_epi8('!');
   __m256i a = load(p), b = load(p + 32);
-  uint64_t text = ~bits(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(space, a), a),
-                        _mm256_cmpeq_epi8(_mm256_shuffle_epi8(space, b), b));
-  uint64_t commas = bits(_mm256_cmpeq_epi8(a, comma), _mm256_cmpeq_epi8(b, comma));
-  uint64_t cells = bits(_mm256_cmpeq_epi8(_mm256_min_epu8(a, floor), floor),
-                        _mm256_cmpeq_epi8(_mm256_min_epu8(b, floor), floor));
-  // A line begins after white space.  Lines glued together are left to the
-  // runs and to the scalar step.
-  uint64_t starts = text & ~(text << 1);
-  uint64_t lines = starts | starts << 1 | starts << 2 | starts << 3 | starts << 4;
-  // Each line is five cells with commas second and fourth, and every other
-  // byte is white space; starts closer than five bytes make one of these
-  // fail too.
-  uint64_t bad = (lines & ~cells) | (~lines & text) | ((starts << 1 | starts << 3) & ~commas);
-  return {starts, text, bad};
+  __m256i cell_a = _mm256_cmpeq_epi8(_mm256_min_epu8(a, floor), floor),
+          cell_b = _mm256_cmpeq_epi8(_mm256_min_epu8(b, floor), floor);
+  __m256i fit_a = _mm256_or_si256(cell_a, _mm256_cmpeq_epi8(_mm256_shuffle_epi8(space, a), a)),
+          fit_b = _mm256_or_si256(cell_b, _mm256_cmpeq_epi8(_mm256_shuffle_epi8(space, b), b));
+  return {bits(cell_a, cell_b), bits(_mm256_andnot_si256(_mm256_cmpeq_epi8(a, comma), fit_a),
+                                     _mm256_andnot_si256(_mm256_cmpeq_epi8(b, comma), fit_b))};
+}
+
+// Lays a pattern of bytes at each line start of a window, as a product,
+// and keeps the part of it that falls past the window for the next one.
+// The product, and the bit counts below, are written out because the
+// compilers spend more instructions on them otherwise: GCC passes a 128-bit
+// product through memory, copies the part past the window from one
+// register to another, and clears each count's register before it.
+template <uint64_t pattern> struct Layer {
+  static constexpr uint64_t bytes = pattern;
+  uint64_t over = 0; // the bits of the last product past its window
+
+  // Puts what fell past the window before into `into` with a xor, and
+  // returns the pattern laid at the bits of starts.
+  AVX2 uint64_t lay(uint64_t starts, uint64_t &into) {
+    uint64_t low;
+    asm("xor %1, %2\n\tmulx %4, %0, %1"
+        : "=&r"(low), "+&r"(over), "+r"(into)
+        : "d"(starts), "m"(bytes));
+    return low;
+  }
+};
+
+AVX2 inline uint64_t zeros_below(uint64_t x) {
+  uint64_t n;
+  asm("tzcnt %1, %0" : "=r"(n) : "r"(x));
+  return n;
+}
+AVX2 inline uint64_t ones(uint64_t x) {
+  uint64_t n;
+  asm("popcnt %1, %0" : "=r"(n) : "r"(x));
+  return n;
+}
+
+// Writes the next two lines of `left`, which begin at those bits of q, at
+// o; where one is left, the second is the 16 bytes after the window.
+AVX2 inline void put_next_two(const unsigned char *q, uint64_t &left, char *o) {
+  uint64_t i = zeros_below(left);
+  left = _blsr_u64(left);
+  uint64_t j = zeros_below(left); // 64 when none is left
+  left = _blsr_u64(left);
+  put_two<0>(load_two(q + i, q + j), o);
+}
+
+// Writes the lines that begin at the bits of starts in the window at q, at
+// o, and returns the end of them.  At least six lines, 96 bytes, are
+// written, as nearly every window of lines apart by white space holds
+// that many; no more than 192.
+AVX2 inline char *put_lines(const unsigned char *q, uint64_t starts, char *o) {
+  uint64_t left = starts;
+  put_next_two(q, left, o);
+  put_next_two(q, left, o + 32);
+  put_next_two(q, left, o + 64);
+  for (char *w = o + 96; left != 0; w += 32)
+    put_next_two(q, left, w);
+  return o + 16 * ones(starts);
+}
+
+// The line before the white space that ends at x, in the lines from the
+// one at `first` on, which are well formed up to x; null when none.
+inline const unsigned char *line_before(const unsigned char *first, const unsigned char *x) {
+  while (x != first && is_space(x[-1]))
+    --x;
+  if (x == first)
+    return nullptr;
+  while (x != first && !is_space(x[-1]))
+    --x;
+  return x;
+}
+
+// Takes the lines from p on, which begins a line, 64 bytes at a time, for
+// up to `windows` windows, and leaves p at the first line it did not take.
+// True when it stopped for the window count only; `line` is then the last
+// line it took.
+__attribute__((noinline)) AVX2 bool take_windows(int windows, const unsigned char *&line,
+                                                 const unsigned char *&p, const unsigned char *end,
+                                                 char *&o) {
+  // A window writes at most 11 lines, 12 with the odd one out; where that
+  // leaves room for fewer windows than asked, the room is counted again.
+  ptrdiff_t left = std::min((end - p - 16) / 64, ptrdiff_t{windows}), n;
+  if (left <= 0 || o > out_last)
+    return false;
+  const unsigned char *q = p, *fit; // the lines fit up to there
+  char *to = o;
+  Layer<0x1f> line_bytes; // a line's five bytes
+  Layer<0x0a> commas;     // its second and fourth
+  uint64_t top = 0;       // the last byte of the window before is a cell
+  do {
+    n = to > out_last ? 0 : std::min(left, (out_last - to) / 176 + 1);
+    left -= n;
+    for (fit = q; n != 0; --n) {
+      // A line is five cells, commas second and fourth and only there,
+      // with white space after it, and begins at a cell after white space.
+      // The lines so found are laid over the window: their bytes must be
+      // its cells, and their commas its commas and control bytes, exactly.
+      // Lines less than six bytes apart make the products overlap, but
+      // only past a byte where they fail.
+      Bytes b = classify(q);
+      uint64_t starts = b.cells & ~(b.cells << 1 | top);
+      // What the lines of the window before laid past it goes into the
+      // masks with a xor, which is the same as laying it with the new lines
+      // until the two overlap.
+      uint64_t cells = b.cells, other = b.other;
+      uint64_t bytes = line_bytes.lay(starts, cells);
+      uint64_t odd = commas.lay(starts, other);
+      uint64_t good = ~(bytes ^ cells) & (odd ^ other);
+      if (good != ~0ull) {
+        uint64_t bad = ~good;
+        to = put_lines(q, starts & (_blsmsk_u64(bad) >> 1), to);
+        fit = q + _tzcnt_u64(bad);
+        break;
+      }
+      to = put_lines(q, starts, to);
+      top = bytes >> 63; // where the lines fit, a line's byte is a cell
+      q += 64;
+      fit = q;
+    }
+  } while (n == 0 && left != 0 && to <= out_last);
+  // Every line that begins before `fit` was written; the last of them is
+  // where the next step starts.
+  const unsigned char *last = line_before(p, fit);
+  if (last == nullptr || last == p)
+    return false;
+  bool more = n == 0 && left == 0;
+  if (more)
+    line = line_before(p, last);
+  p = last;
+  o = to - 16;
+  return more;
+}
+
+// True when the line at p, after the line at `line`, which ends there, may
+// begin a run: it is followed by the same white space.
+AVX2 bool may_run(const unsigned char *line, const unsigned char *p, const unsigned char *end) {
+  ptrdiff_t stride = p - line;
+  if (stride > 16 || end - p < 80)
+    return false;
+  unsigned same = _mm_movemask_epi8(_mm_cmpeq_epi8(load16(line), load16(p)));
+  unsigned space = (1u << stride) - 32; // the bytes after the line's five
+  return (same & space) == space;
 }
 
 // Takes the lines at c.in, after the line at `line`, which ends there.
 AVX2 Cursor take_lines_avx2(const unsigned char *line, Cursor c, const unsigned char *end) {
   const unsigned char *p = c.in;
-  // A window takes at most 10 lines and a run 12, of 16 bytes each; an
-  // odd count writes 16 bytes more.
   char *o = c.out;
-  bool run = true;
-  while (end - p >= 80 && o <= out_last) {
-    if (run) {
+  for (;;) {
+    const unsigned char *from = p;
+    if (may_run(line, p, end))
       take_run_after(line, p, end, o);
-      if (end - p < 80 || o > out_last)
-        break;
-    }
-    // The lines that begin before the first bad byte are taken, but the
-    // last: its white space may not end in the window.
-    Window w = window(p);
-    unsigned first_bad = _tzcnt_u64(w.bad);
-    uint64_t starts = w.starts & ~0ull >> (63 - std::min(first_bad, 63u));
-    if ((starts & 1) == 0 || starts == 1)
-      break;
-    unsigned next = 63 - __builtin_clzll(starts);
-    uint64_t take = starts ^ 1ull << next;
-    unsigned last = 63 - __builtin_clzll(take);
-    // Two lines at a time; an odd one out is written with the 16 bytes
-    // after the window, which are not counted.
-    uint64_t i = 0, j;
-    do {
-      take = _blsr_u64(take);
-      j = _tzcnt_u64(take); // 64 when none is left
-      put_two<0>(load_two(p + i, p + j), o);
-      take = _blsr_u64(take);
-      i = _tzcnt_u64(take);
-      o += 32;
-    } while (take != 0);
-    o -= j >> 6 << 4;
-    // A run may start when the next line is as long, with its white space,
-    // as the last one taken.
-    unsigned stride = next - last;
-    uint64_t shape = 0x1full | 1ull << stride;
-    run = stride <= 16 && (w.text >> next & ((shape << 1) - 1)) == shape;
-    line = p + last;
-    p += next;
+    // Where a run went far, the windows give up soon for the next one.
+    if (!take_windows(p - from >= 64 ? 4 : 256, line, p, end, o))
+      return {p, o};
   }
-  return {p, o};
 }
 #undef AVX2
