@@ -130,7 +130,9 @@ bool fill(Scanner &s) {
 int peek(Scanner &s) { return s.p != s.end || fill(s) ? *s.p : EOF; }
 
 // The C locale's white space: blank, \t, \n, \v, \f and \r.
-bool is_space(unsigned char c) { return c <= ' ' && (0x100003e00ull >> c & 1) != 0; }
+bool is_space(unsigned char c) {
+  return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
+}
 
 void skip_space(Scanner &s) {
   do {
@@ -251,7 +253,7 @@ bool take_line(Cursor &c, const unsigned char *end) {
     return false;
   const unsigned char *q = p + 5;
   // Most lines end in a lone line feed: take that without the loop.
-  if (*q == '\n' && q[1] > ' ')
+  if (__builtin_expect(*q == '\n' && q[1] > ' ', 1))
     ++q;
   else
     while (is_space(*q))
