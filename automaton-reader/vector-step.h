@@ -83,6 +83,58 @@ template <int stride> struct Run {
   }();
 };
 
+// Where a run breaks: the white space after its last line in a compare
+// begins at space_from, and the next line at next_line.
+struct Break {
+  char space_from, next_line;
+};
+
+// The floor of a run of the given stride that breaks at the same place
+// each time, for the 32 bytes from byte `first` of a compare: the run's
+// floor up to the break, its white space exactly, and there the next line's
+// first cell.
+template <int stride> AVX2 __m256i break_floor(Break b, int first) {
+  const __m256i cells =
+      _mm256_setr_epi8('!', -1, '!', -1, '!', -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, '!', -1,
+                       '!', -1, '!', -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  __m256i place =
+      _mm256_add_epi8(_mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17,
+                                       18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31),
+                      _mm256_set1_epi8(static_cast<char>(first)));
+  __m256i space_from = _mm256_set1_epi8(b.space_from), next_line = _mm256_set1_epi8(b.next_line);
+  __m256i in_lines = _mm256_cmpgt_epi8(space_from, place);
+  __m256i in_space = _mm256_andnot_si256(in_lines, _mm256_cmpgt_epi8(next_line, place));
+  __m256i at = load(Run<stride>::table.index + first);
+  __m256i lines = _mm256_and_si256(in_lines, _mm256_shuffle_epi8(cells, at));
+  return _mm256_or_si256(
+      _mm256_or_si256(lines, in_space),
+      _mm256_and_si256(_mm256_cmpeq_epi8(next_line, place), _mm256_set1_epi8('!')));
+}
+
+// Takes the lines of a run that breaks at the same place in each compare,
+// such as one with a blank line after every tenth line, after the compare
+// at p, which took `taken` lines and went on to p + again.  The break, the
+// white space after the last line up to the next one, is taken into the
+// pattern as it stands at p, so that each compare takes its lines whole.
+// p is left at the first compare that does not match.
+template <int stride>
+AVX2 void take_breaks(const unsigned char *&p, ptrdiff_t again, size_t taken,
+                      const unsigned char *last, char *&o) {
+  using R = Run<stride>;
+  Break b{static_cast<char>((taken - 1) * stride + 5), static_cast<char>(again)};
+  const __m256i floor_low = break_floor<stride>(b, 0), floor_high = break_floor<stride>(b, 32);
+  const __m256i want_low = _mm256_min_epu8(load(p), floor_low),
+                want_high = _mm256_min_epu8(load(p + 32), floor_high);
+  for (p += again; p <= last && o <= out_last; p += again, o += 16 * taken) {
+    __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(load(p), floor_low), want_low);
+    __m256i high = _mm256_cmpeq_epi8(_mm256_min_epu8(load(p + 32), floor_high), want_high);
+    for (ptrdiff_t j = 0; j < R::lines; j += 2)
+      put_two_at<stride>(p + j * stride, o + 16 * j);
+    if (_mm256_movemask_epi8(_mm256_and_si256(low, high)) != -1)
+      break;
+  }
+}
+
 // Takes the lines at p that are followed by the same white space as the
 // line at `line`, which ends at p, as long as they last.
 template <int stride>
@@ -107,7 +159,10 @@ __attribute__((noinline)) AVX2 void take_run(const unsigned char *line, const un
   char *o = to;
   bool lone = false;   // the last compare took one line only
   ptrdiff_t again = 0; // how far the last compare that took part went
-  while (end - p >= 80 && o <= out_last) {
+  if (end - p < 80)
+    return;
+  const unsigned char *const last = end - 80;
+  while (p <= last && o <= out_last) {
     __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(load(p), floor_low), want_low);
     __m256i high = _mm256_cmpeq_epi8(_mm256_min_epu8(load(p + 32), floor_high), want_high);
     for (ptrdiff_t j = 0; j < R::lines; j += 2)
@@ -139,6 +194,12 @@ __attribute__((noinline)) AVX2 void take_run(const unsigned char *line, const un
     // compiler from taking next for p, which would make it wait.
     if (__builtin_expect(next - p == again, 1)) {
       asm("" : "+r"(again));
+      if (taken > 1 && again < 64) {
+        o += 16 * taken;
+        take_breaks<stride>(p, again, taken, last, o);
+        lone = false;
+        continue;
+      }
       p += again;
     } else {
       again = next - p;
