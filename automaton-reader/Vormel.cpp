@@ -130,9 +130,7 @@ bool fill(Scanner &s) {
 int peek(Scanner &s) { return s.p != s.end || fill(s) ? *s.p : EOF; }
 
 // The C locale's white space: blank, \t, \n, \v, \f and \r.
-bool is_space(unsigned char c) {
-  return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
-}
+bool is_space(unsigned char c) { return c <= ' ' && (0x100003e00ull >> c & 1) != 0; }
 
 void skip_space(Scanner &s) {
   do {
