@@ -9,15 +9,16 @@
 //   next line's indentation, lines on one line apart by blanks), up to
 //   twelve lines per compare of 64 bytes.  A single line that breaks a run,
 //   such as one followed by a blank line, is taken on its own and the run
-//   goes on after it.
+//   goes on after it; where a run breaks at the same place in every
+//   compare, the break becomes part of what each compare matches.
 // - Other well-formed lines apart by white space: the buffer is read 64
 //   bytes at a time into bit masks, and the lines are taken as long as
 //   they fit, the masks of each window carrying over to the next.  Where a
 //   line is followed by the same white space as the one before it, a run
 //   is tried again.
 // A line is taken only when its three cells are above the blank (and in
-// the windows, not commas) and its white space ends before the last 16
-// bytes of the buffer, which are never read here.
+// the windows, not commas) and its white space ends at least 16 bytes
+// before the end of the buffer, beyond which nothing is read.
 
 #define AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt")))
 
