@@ -84,6 +84,12 @@ template <int stride> struct Run {
   }();
 };
 
+// Writes the lines of one compare of a run at p, at o.
+template <int stride> AVX2 inline void put_run(const unsigned char *p, char *o) {
+  for (ptrdiff_t j = 0; j < Run<stride>::lines; j += 2)
+    put_two_at<stride>(p + j * stride, o + 16 * j);
+}
+
 // Where a run breaks: the white space after its last line in a compare
 // begins at space_from, and the next line at next_line.
 struct Break {
@@ -121,7 +127,6 @@ template <int stride> AVX2 __m256i break_floor(Break b, int first) {
 template <int stride>
 AVX2 void take_breaks(const unsigned char *&p, ptrdiff_t again, size_t taken,
                       const unsigned char *last, char *&o) {
-  using R = Run<stride>;
   Break b{static_cast<char>((taken - 1) * stride + 5), static_cast<char>(again)};
   const __m256i floor_low = break_floor<stride>(b, 0), floor_high = break_floor<stride>(b, 32);
   const __m256i want_low = _mm256_min_epu8(load(p), floor_low),
@@ -129,8 +134,7 @@ AVX2 void take_breaks(const unsigned char *&p, ptrdiff_t again, size_t taken,
   for (p += again; p <= last && o <= out_last; p += again, o += 16 * taken) {
     __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(load(p), floor_low), want_low);
     __m256i high = _mm256_cmpeq_epi8(_mm256_min_epu8(load(p + 32), floor_high), want_high);
-    for (ptrdiff_t j = 0; j < R::lines; j += 2)
-      put_two_at<stride>(p + j * stride, o + 16 * j);
+    put_run<stride>(p, o);
     if (_mm256_movemask_epi8(_mm256_and_si256(low, high)) != -1)
       break;
   }
@@ -166,8 +170,7 @@ __attribute__((noinline)) AVX2 void take_run(const unsigned char *line, const un
   while (p <= last && o <= out_last) {
     __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(load(p), floor_low), want_low);
     __m256i high = _mm256_cmpeq_epi8(_mm256_min_epu8(load(p + 32), floor_high), want_high);
-    for (ptrdiff_t j = 0; j < R::lines; j += 2)
-      put_two_at<stride>(p + j * stride, o + 16 * j);
+    put_run<stride>(p, o);
     if (_mm256_movemask_epi8(_mm256_and_si256(low, high)) == -1) {
       p += R::lines * stride;
       o += 16 * R::lines;

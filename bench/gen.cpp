@@ -12,6 +12,7 @@
 //
 // usage: vormel-gen [-c|-w|-e END] [-b N] LINES [DAMAGE_PERCENT [SEED]]
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -31,23 +32,26 @@ uint64_t next() {
 } // namespace
 
 int main(int argc, char **argv) {
-  char ends = 'e'; // or c, w: the options above
-  const char *end = "\n";
+  const char *end = "\n"; // what follows each line: -c, -e
+  bool varied = false;    // -w
   unsigned long long blank = 0;
   for (; argc > 2 && argv[1][0] == '-'; --argc, ++argv) {
     char option = argv[1][1];
-    if (option == 'e' || option == 'b') {
-      if (option == 'e')
-        end = argv[2];
-      else
-        blank = std::strtoull(argv[2], nullptr, 10);
+    if (option == 'c')
+      end = "\r\n";
+    else if (option == 'w')
+      varied = true;
+    else if (option == 'e' || option == 'b') {
       --argc;
       ++argv;
+      if (option == 'e')
+        end = argv[1];
+      else
+        blank = std::strtoull(argv[1], nullptr, 10);
     }
-    if (option != 'b')
-      ends = option;
   }
-  if (argc < 2 || argc > 4 || std::strlen(end) > 10) {
+  size_t end_len = std::strlen(end);
+  if (argc < 2 || argc > 4 || end_len > 10) {
     std::fputs("usage: vormel-gen [-c|-w|-e END] [-b N] LINES [DAMAGE_PERCENT [SEED]]\n", stderr);
     return 2;
   }
@@ -63,15 +67,10 @@ int main(int argc, char **argv) {
   std::fputs("A,B,C,D,E,F,G,H,I,J\na,b,c,d,e\nA\nI,J\n", stdout);
   for (unsigned long long i = 0; i < lines; ++i) {
     uint64_t r = next();
-    char line[16] = {states[r % 10], ',', symbols[r / 10 % 5], ',', states[r / 50 % 10], '\n'};
-    size_t n = 6;
-    if (ends == 'c') {
-      line[5] = '\r';
-      line[n++] = '\n';
-    } else if (ends == 'e') {
-      n = 5 + std::strlen(end);
-      std::memcpy(line + 5, end, n - 5);
-    } else if (ends == 'w') {
+    char line[16] = {states[r % 10], ',', symbols[r / 10 % 5], ',', states[r / 50 % 10]};
+    std::copy_n(end, end_len, line + 5);
+    size_t n = 5 + end_len;
+    if (varied) {
       for (uint64_t k = r / 500 % 6, d = r / 3000; k-- > 0; d /= sizeof space - 1)
         line[n++] = space[d % (sizeof space - 1)];
     }
