@@ -6,6 +6,7 @@
 # random bytes (a report and exit status 0).
 # usage: bench/edges.sh [BUILD-DIR]   (default: build; it is built first)
 set -euo pipefail
+command -v /usr/bin/time >/dev/null || { echo "$0: needs GNU time, /usr/bin/time (see the README)" >&2; exit 1; }
 build=${1:-build}
 cmake -S "$(dirname "$0")/.." -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target Vormel vormel-gen >/dev/null
@@ -13,6 +14,9 @@ vormel=$(realpath "$build/bin/Vormel")
 gen=$build/bench/vormel-gen
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
+# The largest file is 1 GiB, the rest is small beside it.
+[ "$(df -Pk "$dir" | awk 'NR == 2 { print $4 }')" -ge 1100000 ] ||
+  { echo "$0: needs 1.1 GB free in $dir" >&2; exit 1; }
 
 measure() { # file: prints seconds, peak KiB and the exit status of a report to /dev/null
   /usr/bin/time -f '%e %M' -o "$dir/time" "$vormel" "$1" >/dev/null && status=0 || status=$?
@@ -36,6 +40,7 @@ for mb in 25 50 100; do
   { printf 'A\na\n'; item $mb; printf '\nC\n'; } >"$dir/initial"
   printf '  %-25s %s\n' "initial state of $mb MB:" "$(measure "$dir/initial")"
 done
+rm "$dir/states" "$dir/initial"
 
 lines=178956971 # 6 bytes a line: 1 GiB
 "$gen" $lines >"$dir/lines"

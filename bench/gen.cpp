@@ -35,23 +35,25 @@ int main(int argc, char **argv) {
   const char *end = "\n"; // what follows each line: -c, -e
   bool varied = false;    // -w
   unsigned long long blank = 0;
-  for (; argc > 2 && argv[1][0] == '-'; --argc, ++argv) {
+  bool bad = false; // an unknown option, -h among them
+  for (; argc > 1 && argv[1][0] == '-' && !bad; --argc, ++argv) {
     char option = argv[1][1];
     if (option == 'c')
       end = "\r\n";
     else if (option == 'w')
       varied = true;
-    else if (option == 'e' || option == 'b') {
+    else if ((option == 'e' || option == 'b') && argc > 2) {
       --argc;
       ++argv;
       if (option == 'e')
         end = argv[1];
       else
         blank = std::strtoull(argv[1], nullptr, 10);
-    }
+    } else
+      bad = true;
   }
   size_t end_len = std::strlen(end);
-  if (argc < 2 || argc > 4 || end_len > 10) {
+  if (bad || argc < 2 || argc > 4 || end_len > 10) {
     std::fputs("usage: vormel-gen [-c|-w|-e END] [-b N] LINES [DAMAGE_PERCENT [SEED]]\n", stderr);
     return 2;
   }

@@ -16,6 +16,9 @@
 # against Quindle and /bin/true.
 # usage: bench/run.sh [BUILD-DIR]   (default: build; it is built first)
 set -euo pipefail
+for need in valgrind /usr/bin/time; do
+  command -v $need >/dev/null || { echo "$0: needs $need (see the README)" >&2; exit 1; }
+done
 build=${1:-build}
 cmake -S "$(dirname "$0")/.." -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target Vormel Quindle vormel-gen >/dev/null
