@@ -35,8 +35,8 @@ int main(int argc, char **argv) {
   const char *end = "\n"; // what follows each line: -c, -e
   bool varied = false;    // -w
   unsigned long long blank = 0;
-  bool bad = false; // an unknown option, -h among them
-  for (; argc > 1 && argv[1][0] == '-' && !bad; --argc, ++argv) {
+  bool help = false, bad = false; // -h, an unknown option
+  for (; argc > 1 && argv[1][0] == '-' && !help && !bad; --argc, ++argv) {
     char option = argv[1][1];
     if (option == 'c')
       end = "\r\n";
@@ -49,13 +49,17 @@ int main(int argc, char **argv) {
         end = argv[1];
       else
         blank = std::strtoull(argv[1], nullptr, 10);
-    } else
+    } else if (option == 'h')
+      help = true;
+    else
       bad = true;
   }
   size_t end_len = std::strlen(end);
-  if (bad || argc < 2 || argc > 4 || end_len > 10) {
-    std::fputs("usage: vormel-gen [-c|-w|-e END] [-b N] LINES [DAMAGE_PERCENT [SEED]]\n", stderr);
-    return 2;
+  // Asked for, the usage is the answer and goes to standard output.
+  if (help || bad || argc < 2 || argc > 4 || end_len > 10) {
+    std::fputs("usage: vormel-gen [-c|-w|-e END] [-b N] LINES [DAMAGE_PERCENT [SEED]]\n",
+               help ? stdout : stderr);
+    return help ? 0 : 2;
   }
   unsigned long long lines = std::strtoull(argv[1], nullptr, 10);
   unsigned damage = argc > 2 ? std::atoi(argv[2]) : 0;
