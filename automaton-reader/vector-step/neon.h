@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: MIT
+// The vector step's primitives for arm64's AdvSIMD (NEON), which every
+// arm64 processor has: 16-byte registers.
+
+using V16 = uint8x16_t;
+
+inline V16 load16(const void *p) { return vld1q_u8(static_cast<const uint8_t *>(p)); }
+inline void store16(char *o, V16 v) { vst1q_u8(reinterpret_cast<uint8_t *>(o), v); }
+inline V16 splat16(char c) { return vdupq_n_u8(static_cast<uint8_t>(c)); }
+// The bytes of t under each byte of `at`; 0 where it is 16 or more.
+inline V16 lookup16(V16 t, V16 at) { return vqtbl1q_u8(t, at); }
+inline V16 min16(V16 a, V16 b) { return vminq_u8(a, b); }
+inline V16 equal16(V16 a, V16 b) { return vceqq_u8(a, b); }
+inline V16 either16(V16 a, V16 b) { return vorrq_u8(a, b); }
+inline V16 but16(V16 a, V16 b) { return vbicq_u8(a, b); }
+// tbl clears every index past the table, where white_table is read under
+// a byte's low four bits.
+inline V16 white16(V16 v) {
+  return equal16(lookup16(load16(white_table), vandq_u8(v, vdupq_n_u8(0x0f))), v);
+}
+
+#include "one-by-one.h"
+
+// NEON has no movemask: each byte keeps its own bit, and pairwise adds
+// gather eight bytes' bits into one.
+inline uint64_t mask(Block m) {
+  static constexpr uint8_t weights[16] = {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128};
+  const V16 w = vld1q_u8(weights);
+  V16 a = vpaddq_u8(vandq_u8(m.part[0], w), vandq_u8(m.part[1], w));
+  V16 b = vpaddq_u8(vandq_u8(m.part[2], w), vandq_u8(m.part[3], w));
+  a = vpaddq_u8(a, b);
+  a = vpaddq_u8(a, a);
+  return vgetq_lane_u64(vreinterpretq_u64_u8(a), 0);
+}
+inline bool all(Block m) {
+  return vminvq_u8(vandq_u8(vandq_u8(m.part[0], m.part[1]), vandq_u8(m.part[2], m.part[3]))) ==
+         0xff;
+}
