@@ -9,9 +9,7 @@ struct Block {
 using Table = __m256i; // 16 bytes, in both lanes
 
 inline __m128i load16(const void *p) { return _mm_loadu_si128(static_cast<const __m128i *>(p)); }
-inline __m256i load32(const void *p) {
-  return _mm256_loadu_si256(static_cast<const __m256i *>(p));
-}
+inline __m256i load32(const void *p) { return _mm256_loadu_si256(static_cast<const __m256i *>(p)); }
 inline Block load(const void *p) {
   return {load32(p), load32(static_cast<const unsigned char *>(p) + 32)};
 }

@@ -71,10 +71,12 @@ template <int stride> Block break_floor(Break b) {
   alignas(32) unsigned char floor[64];
   for (ptrdiff_t j = 0; j < 64; ++j) {
     int at = Run<stride>::table.index[j];
-    floor[j] = j < b.space_from    ? (at < 0 ? 0 : at == 0 || at == 2 || at == 4 ? '!' : 0xff)
-               : j < b.next_line   ? 0xff
+    floor[j] = j < b.space_from   ? (at < 0                          ? 0
+                                     : at == 0 || at == 2 || at == 4 ? '!'
+                                                                     : 0xff)
+               : j < b.next_line  ? 0xff
                : j == b.next_line ? '!'
-                                   : 0;
+                                  : 0;
   }
   return load(floor);
 }
@@ -84,10 +86,12 @@ template <int stride> Block break_floor(Break b) {
 // at p, which took `taken` lines and went on to p + again.  The break, the
 // white space after the last line up to the next one, is taken into the
 // pattern as it stands at p, so that each compare takes its lines whole.
-// p is left at the first compare that does not match.
+// Returns where the first compare that does not match begins, and where
+// its lines were written.
 template <int stride>
-void take_breaks(const unsigned char *&p, ptrdiff_t again, ptrdiff_t taken,
-                 const unsigned char *last, char *&o, const char *out_last) {
+__attribute__((noinline)) Cursor take_breaks(const unsigned char *p, ptrdiff_t again,
+                                             ptrdiff_t taken, const unsigned char *last, char *o,
+                                             const char *out_last) {
   const Block floor = break_floor<stride>({(taken - 1) * stride + 5, again});
   const Block want = min(load(p), floor);
   for (p += again; p <= last && o <= out_last; p += again, o += 16 * taken) {
@@ -96,20 +100,20 @@ void take_breaks(const unsigned char *&p, ptrdiff_t again, ptrdiff_t taken,
     if (!all(same))
       break;
   }
+  return {p, o};
 }
 
 // Takes the lines at p that are followed by the same white space as the
 // line at `line`, which ends at p, as long as they last.
 template <int stride>
 __attribute__((noinline)) void take_run(const unsigned char *line, const unsigned char *&from,
-                                        const unsigned char *end, char *&to,
-                                        const char *out_last) {
+                                        const unsigned char *end, char *&to, const char *out_last) {
   using R = Run<stride>;
   if (end - from < ahead)
     return;
   // A byte matches when min(byte, floor) == want: the cells any byte above
   // the blank, the commas and the white space exactly.
-  static constexpr unsigned char cells[16] = {'!', 0xff, '!', 0xff, '!', 0xff, 0xff, 0xff,
+  static constexpr unsigned char cells[16] = {'!',  0xff, '!',  0xff, '!',  0xff, 0xff, 0xff,
                                               0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
   unsigned char head[16];
   std::memcpy(head, line, 16);
@@ -152,8 +156,9 @@ __attribute__((noinline)) void take_run(const unsigned char *line, const unsigne
     if (__builtin_expect(next - p == again, 1)) {
       asm("" : "+r"(again));
       if (taken > 1 && again < 64) {
-        o += 16 * taken;
-        take_breaks<stride>(p, again, taken, last, o, out_last);
+        const Cursor c = take_breaks<stride>(p, again, taken, last, o + 16 * taken, out_last);
+        p = c.in;
+        o = c.out;
         lone = false;
         continue;
       }

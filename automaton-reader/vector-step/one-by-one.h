@@ -24,11 +24,21 @@ inline Block splat(char c) { return {{splat16(c), splat16(c), splat16(c), splat1
 inline Block lookup(Table t, Block at) {
   return each(at, at, [t](V16 i, V16) { return lookup16(t, i); });
 }
-inline Block min(Block a, Block b) { return each(a, b, [](V16 x, V16 y) { return min16(x, y); }); }
-inline Block equal(Block a, Block b) { return each(a, b, [](V16 x, V16 y) { return equal16(x, y); }); }
-inline Block either(Block a, Block b) { return each(a, b, [](V16 x, V16 y) { return either16(x, y); }); }
-inline Block but(Block a, Block b) { return each(a, b, [](V16 x, V16 y) { return but16(x, y); }); }
-inline Block white(Block v) { return each(v, v, [](V16 a, V16) { return white16(a); }); }
+inline Block min(Block a, Block b) {
+  return each(a, b, [](V16 x, V16 y) { return min16(x, y); });
+}
+inline Block equal(Block a, Block b) {
+  return each(a, b, [](V16 x, V16 y) { return equal16(x, y); });
+}
+inline Block either(Block a, Block b) {
+  return each(a, b, [](V16 x, V16 y) { return either16(x, y); });
+}
+inline Block but(Block a, Block b) {
+  return each(a, b, [](V16 x, V16 y) { return but16(x, y); });
+}
+inline Block white(Block v) {
+  return each(v, v, [](V16 a, V16) { return white16(a); });
+}
 
 // Writes the line whose cells are at the bytes of `in` that `cells` names.
 inline void put_line(V16 in, V16 cells, char *o) {
@@ -39,7 +49,8 @@ inline void put_line(V16 in, V16 cells, char *o) {
 // 0xff where the lookup clears the byte.
 template <int at> struct Cells {
   static constexpr unsigned char x = 0xff;
-  static constexpr unsigned char index[16] = {x, x, at, x, x, x, x, x, at + 2, x, x, x, x, x, at + 4, x};
+  static constexpr unsigned char index[16] = {x,      x, at, x, x, x, x,      x,
+                                              at + 2, x, x,  x, x, x, at + 4, x};
 };
 
 // Writes the lines at first and second at o.

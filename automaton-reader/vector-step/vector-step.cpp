@@ -32,6 +32,7 @@
 namespace vector_step::avx2 {
 namespace {
 #include "avx2.h"
+// The algorithm, over the primitives above.
 #include "lines.h"
 } // namespace
 } // namespace vector_step::avx2
@@ -50,6 +51,7 @@ namespace {
 namespace vector_step::sse4 {
 namespace {
 #include "sse4.h"
+// The algorithm, over the primitives above.
 #include "lines.h"
 } // namespace
 } // namespace vector_step::sse4
@@ -65,6 +67,7 @@ namespace {
 namespace vector_step::neon {
 namespace {
 #include "neon.h"
+// The algorithm, over the primitives above.
 #include "lines.h"
 } // namespace
 } // namespace vector_step::neon

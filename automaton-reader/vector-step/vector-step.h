@@ -15,12 +15,13 @@ inline bool is_space(unsigned char c) { return c <= ' ' && (0x100003e00ull >> c 
 
 // The same as a table of 16 bytes: a byte is white space when it equals
 // the entry under its low four bits.
-constexpr unsigned char white_table[16] = {' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', '\v', '\f', '\r'};
+constexpr unsigned char white_table[16] = {' ', 0, 0,    0,    0,    0,    0,
+                                           0,   0, '\t', '\n', '\v', '\f', '\r'};
 
 // A transition line as reported, one 16-byte register, its cells (bytes 2,
 // 8 and 14) left 0 for the characters to go in.
-constexpr unsigned char line_template[16] = {' ', ' ', 0, ' ', '-', '>', ' ', ' ',
-                                             0,   ' ', '-', '>', ' ', ' ', 0, '\n'};
+constexpr unsigned char line_template[16] = {' ', ' ', 0,   ' ', '-', '>', ' ', ' ',
+                                             0,   ' ', '-', '>', ' ', ' ', 0,   '\n'};
 
 // The most one call of take_lines writes from the last place it may begin
 // a write at, out_last: every write is of whole lines, at most 16 of them.
