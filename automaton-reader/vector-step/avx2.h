@@ -70,6 +70,9 @@ template <int stride> void put_two_at(const unsigned char *p, char *o) {
     put_two(p, p + stride, o);
 }
 
+// Writes the line at p, and one more after it, as it costs nothing.
+template <int stride> void put_last(const unsigned char *p, char *o) { put_two_at<stride>(p, o); }
+
 // The product of starts and pattern, less what fell past the window
 // before, which goes into `into` with a xor; what falls past this window is
 // kept in over.  Written out because GCC passes a 128-bit product through
@@ -84,7 +87,7 @@ inline uint64_t lay_product(uint64_t starts, const uint64_t &pattern, uint64_t &
 }
 
 // The bit counts are written out because the compilers clear each count's
-// register before it.
+// register before it.  tzcnt gives 64 for 0.
 inline uint64_t zeros_below(uint64_t x) {
   uint64_t n;
   asm("tzcnt %1, %0" : "=r"(n) : "r"(x));

@@ -48,14 +48,18 @@ template <int stride> struct Run {
     return t;
   }();
 };
-// The lines of a compare are written two at a time, so an odd count writes
-// one line more, which begins at most at byte 63 and is read 16 bytes on.
+// The lines of a compare are written two at a time, and an odd one out
+// may write one line more, which begins at most at byte 63 and is read 16
+// bytes on.
 static_assert(16 * (Run<5>::lines + 1) <= out_room && 63 + 16 <= ahead);
 
 // Writes the lines of one compare of a run at p, at o.
 template <int stride> inline void put_run(const unsigned char *p, char *o) {
-  for (ptrdiff_t j = 0; j < Run<stride>::lines; j += 2)
+  constexpr ptrdiff_t lines = Run<stride>::lines;
+  for (ptrdiff_t j = 0; j + 1 < lines; j += 2)
     put_two_at<stride>(p + j * stride, o + 16 * j);
+  if constexpr (lines % 2 != 0)
+    put_last<stride>(p + (lines - 1) * stride, o + 16 * (lines - 1));
 }
 
 // Where a run breaks: the white space after its last line in a compare
@@ -215,7 +219,7 @@ template <uint64_t pattern> struct Pattern {
 inline void put_next_two(const unsigned char *q, uint64_t &left, char *o) {
   uint64_t i = zeros_below(left);
   left = clear_lowest(left);
-  uint64_t j = zeros_below(left); // 64 when none is left
+  uint64_t j = zeros_below(left); // up to 64 when none is left
   left = clear_lowest(left);
   put_two(q + i, q + j, o);
 }

@@ -59,6 +59,11 @@ inline void put_two(const unsigned char *first, const unsigned char *second, cha
   put_line(load16(second), load16(Cells<0>::index), o + 16);
 }
 
+// Writes the line at p.
+template <int stride> void put_last(const unsigned char *p, char *o) {
+  put_line(load16(p), load16(Cells<0>::index), o);
+}
+
 // Writes the lines at p and p + stride, from one register where both fit.
 template <int stride> void put_two_at(const unsigned char *p, char *o) {
   if constexpr (stride + 4 < 16) {
@@ -82,8 +87,9 @@ inline uint64_t lay_product(uint64_t starts, const uint64_t &pattern, uint64_t &
   return static_cast<uint64_t>(product);
 }
 
-// 64 for 0: without BMI, x86's bsf leaves that undefined.
-inline uint64_t zeros_below(uint64_t x) { return std::countr_zero(x); }
+// For 0, 63: without BMI, x86's bsf leaves 0 undefined, and the caller
+// needs only a place in the window.
+inline uint64_t zeros_below(uint64_t x) { return std::countr_zero(x | uint64_t{1} << 63); }
 inline uint64_t ones(uint64_t x) { return std::popcount(x); }
 inline uint64_t clear_lowest(uint64_t x) { return x & (x - 1); }
 // The bits below the lowest set bit of x.

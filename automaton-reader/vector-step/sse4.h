@@ -23,7 +23,7 @@ inline V16 white16(V16 v) { return equal16(lookup16(load16(white_table), v), v);
 inline uint64_t mask(Block m) {
   uint64_t bits = 0;
   for (int k = 0; k < 4; ++k)
-    bits |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(m.part[k]))) << 16 * k;
+    bits |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(m.part[k]))) << 16 * k;
   return bits;
 }
 inline bool all(Block m) {
