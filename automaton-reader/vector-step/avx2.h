@@ -73,10 +73,12 @@ template <int stride> void put_two_at(const unsigned char *p, char *o) {
 // Writes the line at p, and one more after it, as it costs nothing.
 template <int stride> void put_last(const unsigned char *p, char *o) { put_two_at<stride>(p, o); }
 
-// The product of starts and pattern, less what fell past the window
-// before, which goes into `into` with a xor; what falls past this window is
-// kept in over.  Written out because GCC passes a 128-bit product through
-// memory and copies the high half from one register to another.
+// Returns the low half of starts times pattern, after putting the high
+// half of the last product, over, into `into` with a xor, and keeps the
+// high half of this one in over.  Written out because GCC passes a 128-bit
+// product through memory and copies its high half from one register to
+// another.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 inline uint64_t lay_product(uint64_t starts, const uint64_t &pattern, uint64_t &over,
                             uint64_t &into) {
   uint64_t low;

@@ -51,7 +51,7 @@ template <int stride> struct Run {
 // The lines of a compare are written two at a time, and an odd one out
 // may write one line more, which begins at most at byte 63 and is read 16
 // bytes on.
-static_assert(16 * (Run<5>::lines + 1) <= out_room && 63 + 16 <= ahead);
+static_assert(size_t{16} * (Run<5>::lines + 1) <= out_room && 63 + 16 <= ahead);
 
 // Writes the lines of one compare of a run at p, at o.
 template <int stride> inline void put_run(const unsigned char *p, char *o) {
@@ -74,7 +74,7 @@ struct Break {
 template <int stride> Block break_floor(Break b) {
   alignas(32) unsigned char floor[64];
   for (ptrdiff_t j = 0; j < 64; ++j) {
-    int at = Run<stride>::table.index[j];
+    const signed char at = Run<stride>::table.index[j];
     floor[j] = j < b.space_from   ? (at < 0                          ? 0
                                      : at == 0 || at == 2 || at == 4 ? '!'
                                                                      : 0xff)
@@ -121,7 +121,7 @@ __attribute__((noinline)) void take_run(const unsigned char *line, const unsigne
                                               0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
   unsigned char head[16];
   std::memcpy(head, line, 16);
-  std::memcpy(head, "!,!,!", 5);
+  std::copy_n("!,!,!", 5, head);
   const Block at = load(R::table.index);
   const Block want = lookup(table(head), at), floor = lookup(table(cells), at);
   const unsigned char *p = from;
@@ -140,7 +140,7 @@ __attribute__((noinline)) void take_run(const unsigned char *line, const unsigne
     }
     // The lines before the first byte that differs are taken, and the
     // last of them with all its white space where that is longer.
-    ptrdiff_t first_bad = zeros_below(~mask(same));
+    auto first_bad = static_cast<ptrdiff_t>(zeros_below(~mask(same)));
     ptrdiff_t taken = R::table.after_bad[first_bad];
     const unsigned char *next;
     if (taken > 0x80) {

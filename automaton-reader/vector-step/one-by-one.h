@@ -75,9 +75,10 @@ template <int stride> void put_two_at(const unsigned char *p, char *o) {
   }
 }
 
-// The product of starts and pattern, less what fell past the window
-// before, which goes into `into` with a xor; what falls past this window is
-// kept in over.
+// Returns the low half of starts times pattern, after putting the high
+// half of the last product, over, into `into` with a xor, and keeps the
+// high half of this one in over.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 inline uint64_t lay_product(uint64_t starts, const uint64_t &pattern, uint64_t &over,
                             uint64_t &into) {
   __extension__ using Wide = unsigned __int128;
