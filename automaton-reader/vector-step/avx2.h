@@ -41,6 +41,8 @@ inline uint64_t mask(Block m) {
 }
 inline bool all(Block m) { return _mm256_movemask_epi8(_mm256_and_si256(m.low, m.high)) == -1; }
 
+inline Block above_blank(Block v) { return equal(min(v, splat('!')), splat('!')); }
+
 // The shuffle clears a byte with its high bit set and reads the table
 // under the low four bits of the others, which is all white_table needs.
 inline Block white(Block v) { return equal(lookup(table(white_table), v), v); }

@@ -22,7 +22,6 @@ constexpr ptrdiff_t ahead = 80;
 
 // A byte matches when min(byte, floor) == want.
 inline Block matches(Block v, Block floor, Block want) { return equal(min(v, floor), want); }
-inline Block above_blank(Block v) { return matches(v, splat('!'), splat('!')); }
 inline Block commas(Block v) { return equal(v, splat(',')); }
 
 // Which byte of a line and its white space each of 64 bytes is compared

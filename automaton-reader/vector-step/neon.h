@@ -13,11 +13,15 @@ inline V16 min16(V16 a, V16 b) { return vminq_u8(a, b); }
 inline V16 equal16(V16 a, V16 b) { return vceqq_u8(a, b); }
 inline V16 either16(V16 a, V16 b) { return vorrq_u8(a, b); }
 inline V16 but16(V16 a, V16 b) { return vbicq_u8(a, b); }
+inline V16 above_blank16(V16 v) { return vcgeq_u8(v, vdupq_n_u8('!')); }
 // tbl clears every index past the table, where white_table is read under
 // a byte's low four bits.
 inline V16 white16(V16 v) {
   return equal16(lookup16(load16(white_table), vandq_u8(v, vdupq_n_u8(0x0f))), v);
 }
+
+// rbit and clz, which gives 64 for 0.
+inline uint64_t zeros_below(uint64_t x) { return std::countr_zero(x); }
 
 #include "one-by-one.h"
 

@@ -36,6 +36,9 @@ inline Block either(Block a, Block b) {
 inline Block but(Block a, Block b) {
   return each(a, b, [](V16 x, V16 y) { return but16(x, y); });
 }
+inline Block above_blank(Block v) {
+  return each(v, v, [](V16 a, V16) { return above_blank16(a); });
+}
 inline Block white(Block v) {
   return each(v, v, [](V16 a, V16) { return white16(a); });
 }
@@ -88,9 +91,6 @@ inline uint64_t lay_product(uint64_t starts, const uint64_t &pattern, uint64_t &
   return static_cast<uint64_t>(product);
 }
 
-// For 0, 63: without BMI, x86's bsf leaves 0 undefined, and the caller
-// needs only a place in the window.
-inline uint64_t zeros_below(uint64_t x) { return std::countr_zero(x | uint64_t{1} << 63); }
 inline uint64_t ones(uint64_t x) { return std::popcount(x); }
 inline uint64_t clear_lowest(uint64_t x) { return x & (x - 1); }
 // The bits below the lowest set bit of x.

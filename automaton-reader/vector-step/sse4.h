@@ -14,9 +14,15 @@ inline V16 min16(V16 a, V16 b) { return _mm_min_epu8(a, b); }
 inline V16 equal16(V16 a, V16 b) { return _mm_cmpeq_epi8(a, b); }
 inline V16 either16(V16 a, V16 b) { return _mm_or_si128(a, b); }
 inline V16 but16(V16 a, V16 b) { return _mm_andnot_si128(b, a); }
+// x86 has no unsigned compare of bytes.
+inline V16 above_blank16(V16 v) { return equal16(min16(v, splat16('!')), splat16('!')); }
 // pshufb reads white_table under the low four bits of a byte, and gives 0
 // for one with its high bit set, which is never white space.
 inline V16 white16(V16 v) { return equal16(lookup16(load16(white_table), v), v); }
+
+// For 0, 63: without BMI, bsf leaves 0 undefined, and the callers need
+// only a place in the window.
+inline uint64_t zeros_below(uint64_t x) { return std::countr_zero(x | uint64_t{1} << 63); }
 
 #include "one-by-one.h"
 
