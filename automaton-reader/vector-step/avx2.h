@@ -35,6 +35,11 @@ inline Block equal(Block a, Block b) {
 }
 inline Block splat(char c) { return {_mm256_set1_epi8(c), _mm256_set1_epi8(c)}; }
 
+// The bytes of the 16 at a and at b that are the same, a bit each.
+inline unsigned same16(const unsigned char *a, const unsigned char *b) {
+  return _mm_movemask_epi8(_mm_cmpeq_epi8(load16(a), load16(b)));
+}
+
 inline uint64_t mask(Block m) {
   return static_cast<uint32_t>(_mm256_movemask_epi8(m.low)) |
          static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(m.high))) << 32;

@@ -314,7 +314,10 @@ __attribute__((noinline)) bool take_windows(int windows, const unsigned char *&l
 // begin a run: it is followed by the same white space.
 inline bool may_run(const unsigned char *line, const unsigned char *p, const unsigned char *end) {
   ptrdiff_t stride = p - line;
-  return stride <= 16 && end - p >= ahead && std::memcmp(line + 5, p + 5, stride - 5) == 0;
+  if (stride > 16 || end - p < ahead)
+    return false;
+  unsigned space = (1u << stride) - 32; // the bytes after the line's five
+  return (same16(line, p) & space) == space;
 }
 
 // Takes the lines at c.in, after the line at `line`, which ends there.

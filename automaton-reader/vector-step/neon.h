@@ -25,10 +25,17 @@ inline uint64_t zeros_below(uint64_t x) { return std::countr_zero(x); }
 
 #include "one-by-one.h"
 
-// NEON has no movemask: each byte keeps its own bit, and pairwise adds
-// gather eight bytes' bits into one.
+// NEON has no movemask: each byte keeps its own bit, and adds gather eight
+// bytes' bits into one.
+constexpr uint8_t weights[16] = {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128};
+
+// The bytes of the 16 at a and at b that are the same, a bit each.
+inline unsigned same16(const unsigned char *a, const unsigned char *b) {
+  const V16 bits = vandq_u8(equal16(load16(a), load16(b)), vld1q_u8(weights));
+  return vaddv_u8(vget_low_u8(bits)) | vaddv_u8(vget_high_u8(bits)) << 8;
+}
+
 inline uint64_t mask(Block m) {
-  static constexpr uint8_t weights[16] = {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128};
   const V16 w = vld1q_u8(weights);
   V16 a = vpaddq_u8(vandq_u8(m.part[0], w), vandq_u8(m.part[1], w));
   V16 b = vpaddq_u8(vandq_u8(m.part[2], w), vandq_u8(m.part[3], w));

@@ -26,6 +26,11 @@ inline uint64_t zeros_below(uint64_t x) { return std::countr_zero(x | uint64_t{1
 
 #include "one-by-one.h"
 
+// The bytes of the 16 at a and at b that are the same, a bit each.
+inline unsigned same16(const unsigned char *a, const unsigned char *b) {
+  return _mm_movemask_epi8(equal16(load16(a), load16(b)));
+}
+
 inline uint64_t mask(Block m) {
   uint64_t bits = 0;
   for (int k = 0; k < 4; ++k)
