@@ -128,15 +128,24 @@ __attribute__((noinline)) void take_run(const unsigned char *line, const unsigne
   bool lone = false;   // the last compare took one line only
   ptrdiff_t again = 0; // how far the last compare that took part went
   const unsigned char *const last = end - ahead;
+  constexpr ptrdiff_t step = R::lines * stride;
   while (p <= last && o <= out_last) {
-    const Block same = matches(load(p), floor, want);
-    put_run<stride>(p, o);
-    if (all(same)) {
-      p += R::lines * stride;
+    // The compares that stay within both buffers where each matches whole
+    // are counted first, so that the loop over them tests one count.
+    ptrdiff_t n = std::min((last - p) / step, (out_last - o) / (16 * R::lines)) + 1;
+    Block same;
+    while (all(same = matches(load(p), floor, want))) {
+      put_run<stride>(p, o);
+      p += step;
       o += 16 * R::lines;
+      if (--n == 0)
+        break;
+    }
+    if (n == 0) {
       lone = false;
       continue;
     }
+    put_run<stride>(p, o);
     // The lines before the first byte that differs are taken, and the
     // last of them with all its white space where that is longer.
     auto first_bad = static_cast<ptrdiff_t>(zeros_below(~mask(same)));

@@ -40,5 +40,5 @@ inline uint64_t mask(Block m) {
 inline bool all(Block m) {
   const V16 both =
       _mm_and_si128(_mm_and_si128(m.part[0], m.part[1]), _mm_and_si128(m.part[2], m.part[3]));
-  return _mm_movemask_epi8(both) == 0xffff;
+  return _mm_test_all_ones(both) != 0;
 }
