@@ -222,30 +222,6 @@ template <uint64_t pattern> struct Pattern {
   uint64_t lay(uint64_t starts, uint64_t &into) { return lay_product(starts, bytes, over, into); }
 };
 
-// Writes the next two lines of `left`, which begin at those bits of q, at
-// o; where one is left, the second is the 16 bytes after the window.
-inline void put_next_two(const unsigned char *q, uint64_t &left, char *o) {
-  uint64_t i = zeros_below(left);
-  left = clear_lowest(left);
-  uint64_t j = zeros_below(left); // up to 64 when none is left
-  left = clear_lowest(left);
-  put_two(q + i, q + j, o);
-}
-
-// Writes the lines that begin at the bits of starts in the window at q, at
-// o, and returns the end of them.  At least six lines, 96 bytes, are
-// written, as nearly every window of lines apart by white space holds
-// that many; no more than 192.
-inline char *put_lines(const unsigned char *q, uint64_t starts, char *o) {
-  uint64_t left = starts;
-  put_next_two(q, left, o);
-  put_next_two(q, left, o + 32);
-  put_next_two(q, left, o + 64);
-  for (char *w = o + 96; left != 0; w += 32)
-    put_next_two(q, left, w);
-  return o + 16 * ones(starts);
-}
-
 // The line before the white space that ends at x, in the lines from the
 // one at `first` on, which are well formed up to x; null when none.
 inline const unsigned char *line_before(const unsigned char *first, const unsigned char *x) {

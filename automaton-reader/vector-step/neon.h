@@ -20,7 +20,6 @@ inline V16 white16(V16 v) {
   return equal16(lookup16(load16(white_table), vandq_u8(v, vdupq_n_u8(0x0f))), v);
 }
 
-// rbit and clz, which gives 64 for 0.
 inline uint64_t zeros_below(uint64_t x) { return std::countr_zero(x); }
 
 #include "one-by-one.h"

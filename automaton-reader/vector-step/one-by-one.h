@@ -92,6 +92,15 @@ inline uint64_t lay_product(uint64_t starts, const uint64_t &pattern, uint64_t &
 }
 
 inline uint64_t ones(uint64_t x) { return std::popcount(x); }
+
 inline uint64_t clear_lowest(uint64_t x) { return x & (x - 1); }
 // The bits below the lowest set bit of x.
 inline uint64_t below_lowest(uint64_t x) { return ~x & (x - 1); }
+
+// Writes the lines that begin at the bits of starts in the window at q, at
+// o, and returns the end of them.
+inline char *put_lines(const unsigned char *q, uint64_t starts, char *o) {
+  for (; starts != 0; starts = clear_lowest(starts), o += 16)
+    put_line(load16(q + zeros_below(starts)), load16(Cells<0>::index), o);
+  return o;
+}

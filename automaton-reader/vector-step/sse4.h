@@ -20,9 +20,13 @@ inline V16 above_blank16(V16 v) { return equal16(min16(v, splat16('!')), splat16
 // for one with its high bit set, which is never white space.
 inline V16 white16(V16 v) { return equal16(lookup16(load16(white_table), v), v); }
 
-// For 0, 63: without BMI, bsf leaves 0 undefined, and the callers need
-// only a place in the window.
-inline uint64_t zeros_below(uint64_t x) { return std::countr_zero(x | uint64_t{1} << 63); }
+// x is never 0, for which bsf gives no count.  Written out because the
+// compilers widen the count as an int, and clear its register before.
+inline uint64_t zeros_below(uint64_t x) {
+  uint64_t n;
+  asm("bsf %1, %0" : "=r"(n) : "r"(x));
+  return n;
+}
 
 #include "one-by-one.h"
 
