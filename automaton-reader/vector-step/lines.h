@@ -17,6 +17,12 @@
 // A line is taken only when its three cells are above the blank (and in
 // the windows, not commas) and its white space ends at least read_past
 // bytes before the end of the buffer.  A compare reads 80 bytes ahead.
+//
+// Each layer gives, for a Block of 64 bytes: load, splat, table and
+// lookup, min, equal, either, but, above_blank, white, mask (a bit a byte)
+// and all; same16 of two 16-byte runs; put_two_at, put_last and put_lines
+// to write lines; lay_product; and the bit counts zeros_below (never of
+// 0), ones, clear_lowest and below_lowest.
 
 constexpr ptrdiff_t ahead = 80;
 
@@ -243,7 +249,7 @@ __attribute__((noinline)) bool take_windows(int windows, const unsigned char *&l
                                             char *&o, const char *out_last) {
   // A window writes at most 11 lines, 12 with the odd one out; where that
   // leaves room for fewer windows than asked, the room is counted again.
-  ptrdiff_t left = std::min((end - p - 16) / 64, ptrdiff_t{windows}), n;
+  ptrdiff_t left = std::min((end - p - ptrdiff_t{read_past}) / 64, ptrdiff_t{windows}), n;
   if (left <= 0 || o > out_last)
     return false;
   const unsigned char *q = p, *fit; // the lines fit up to there
