@@ -18,34 +18,33 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "vector-step/vector-step.h"
+
 #ifndef VORMEL_BUFSIZE
 #define VORMEL_BUFSIZE 131072
 #endif
 #ifndef VORMEL_VECTOR
 #define VORMEL_VECTOR 1
 #endif
-#if VORMEL_VECTOR && defined(__x86_64__)
-#include <immintrin.h>
-#if __has_include(<sys/platform/x86.h>)
-// glibc's header for the processor's features is written for C.
-#define _Bool bool // NOLINT(bugprone-reserved-identifier)
-#include <sys/platform/x86.h>
-#undef _Bool
-#endif
-#define VORMEL_AVX2 1
-#endif
 
 namespace {
 
 constexpr size_t in_size = VORMEL_BUFSIZE;
 constexpr size_t out_size = VORMEL_BUFSIZE < 512 ? 512 : VORMEL_BUFSIZE;
-constexpr size_t step_room = 256; // the most a step of copy_lines writes
+using vector_step::Cursor;
+using vector_step::is_space;
+
+constexpr size_t step_room = vector_step::out_room; // the most a step of copy_lines writes
 
 char out_buf[out_size];
 size_t out_len;
 // The last place a step of copy_lines may start writing at.
 const char *const out_last = out_buf + out_size - step_room;
 bool quiet; // standard error is the file being read: say nothing there
+#if VORMEL_VECTOR
+// The vector step's layer for this processor, chosen once.
+vector_step::Layer layer = vector_step::best();
+#endif
 
 [[noreturn]] void write_failed() {
   if (!quiet)
@@ -128,9 +127,6 @@ bool fill(Scanner &s) {
 }
 
 int peek(Scanner &s) { return s.p != s.end || fill(s) ? *s.p : EOF; }
-
-// The C locale's white space: blank, \t, \n, \v, \f and \r.
-bool is_space(unsigned char c) { return c <= ' ' && (0x100003e00ull >> c & 1) != 0; }
 
 void skip_space(Scanner &s) {
   do {
@@ -220,8 +216,7 @@ char shown(unsigned char c) { return c != 0 ? static_cast<char>(c) : ' '; }
 // Writes a transition line at o, which has room for it, and returns the
 // end of the line.
 char *put_transition(char *o, unsigned char src, unsigned char sym, unsigned char tgt) {
-  static constexpr char line[] = "  ? ->  ? ->  ?\n";
-  std::memcpy(o, line, sizeof line - 1);
+  std::memcpy(o, vector_step::line_template, 16);
   o[2] = shown(src);
   o[8] = shown(sym);
   o[14] = shown(tgt);
@@ -234,12 +229,6 @@ char *out_room(size_t n) {
     flush_out();
   return out_buf + out_len;
 }
-
-// Where the next line is read from, and where its report goes.
-struct Cursor {
-  const unsigned char *in;
-  char *out;
-};
 
 // Takes one well-formed line, with the white space after it up to the next
 // other character, which must lie in the buffer too.  It reads exactly as
@@ -262,14 +251,10 @@ bool take_line(Cursor &c, const unsigned char *end) {
   return true;
 }
 
-#ifdef VORMEL_AVX2
-#include "vector-step.h"
-#endif
-
 // Reports the well-formed lines that lie whole in the buffer, each with the
 // white space after it, straight from the input buffer to the output
 // buffer, and leaves the first other line to read_transition.
-void copy_lines(Scanner &s, unsigned char cell[3], [[maybe_unused]] bool vector) {
+void copy_lines(Scanner &s, unsigned char cell[3]) {
   const unsigned char *const start = s.p, *const end = s.end;
   Cursor c{start, out_buf + out_len};
   for (;;) {
@@ -281,9 +266,9 @@ void copy_lines(Scanner &s, unsigned char cell[3], [[maybe_unused]] bool vector)
     [[maybe_unused]] const unsigned char *line = c.in;
     if (!take_line(c, end))
       break;
-#ifdef VORMEL_AVX2
-    if (vector) {
-      c = take_lines_avx2(line, c, end);
+#if VORMEL_VECTOR
+    if (layer != vector_step::Layer::none) {
+      c = vector_step::take_lines(layer, line, c, end, out_last);
       continue;
     }
 #endif
@@ -333,18 +318,8 @@ bool report(Scanner &s, Token &t) {
   std::free(list);
 
   unsigned char cell[3] = {};
-#if defined(CPU_FEATURE_ACTIVE)
-  // What the processor has was found by the loader; asking costs nothing.
-  const bool vector = CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1) &&
-                      CPU_FEATURE_ACTIVE(BMI2) && CPU_FEATURE_ACTIVE(POPCNT);
-#elif defined(VORMEL_AVX2)
-  const bool vector = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-                      __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
-#else
-  const bool vector = false;
-#endif
   while (!s.eof) {
-    copy_lines(s, cell, vector);
+    copy_lines(s, cell);
     if (!read_transition(s, cell))
       return false;
     out_len = put_transition(out_room(16), cell[0], cell[1], cell[2]) - out_buf;

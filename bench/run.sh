@@ -3,23 +3,27 @@
 # Measures Vormel on generated files of well-formed transition lines, of
 # every shape a generator writes (lines ending in a line feed, in CR LF, in
 # a blank and a line feed, indented, all on one line, a blank line after
-# every tenth, varied white space), with the vector step and without it
-# (glibc told to hide AVX2), and `wc -l` and `cat` on the same files as
-# floors:
+# every tenth, varied white space), on each layer of the vector step: AVX2,
+# SSE4 (glibc told to hide AVX2) and the scalar reader (SSE4.1 hidden too),
+# with `wc -l` and `cat` on the same files as floors:
 # - instructions per line: callgrind's count on a file of a million lines
-#   minus its count on the same header with no lines;
+#   minus its count on the same header with no lines; for arm64 (NEON),
+#   given its build, the instructions qemu-aarch64 runs on 20,000 lines
+#   minus those on the header;
 # - wall time on a file of ten million lines, report to /dev/null, as the
 #   median of the ratios to cat of paired runs, each command alternating
 #   with cat, and Vormel's own median time in ms;
 # - peak resident memory of Vormel on that file.
 # Then start-up: instructions and wall time to report the example file,
 # against Quindle and /bin/true.
-# usage: bench/run.sh [BUILD-DIR]   (default: build; it is built first)
+# usage: bench/run.sh [BUILD-DIR [AARCH64-BUILD-DIR]]   (default: build;
+# it is built first; the aarch64 build is used as it stands)
 set -euo pipefail
 for need in valgrind /usr/bin/time; do
   command -v $need >/dev/null || { echo "$0: needs $need (see the README)" >&2; exit 1; }
 done
 build=${1:-build}
+arm=${2:+$(realpath "$2/bin/Vormel")}
 cmake -S "$(dirname "$0")/.." -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target Vormel Quindle vormel-gen >/dev/null
 vormel=$(realpath "$build/bin/Vormel")
@@ -57,10 +61,19 @@ per_line() { # [NAME=VALUE] command...: instructions per line
   echo "$(($(instructions "$@" "$dir/small") - $(instructions "$@" "$dir/header")))" |
     awk '{ printf "%.1f", $1 / 1000000 }'
 }
-hide_avx2=GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2
-printf '%-16s %24s %24s %17s\n' "" "instructions a line" "wall time, x cat" "Vormel"
-printf '%-16s %8s %8s %6s %8s %8s %6s %7s %9s\n' shape Vormel "no AVX2" "wc -l" \
-  Vormel "no AVX2" "wc -l" ms "peak KiB"
+guest() { # file: instructions the aarch64 build runs on it under qemu-user
+  qemu-aarch64 -L /usr/aarch64-linux-gnu -singlestep -d exec,nochain -D /dev/stderr "$arm" "$1" \
+    2>&1 >/dev/null | grep -c ^Trace
+}
+arm_per_line() {
+  if [ -z "$arm" ]; then echo -; return; fi
+  echo "$(($(guest "$dir/arm") - $(guest "$dir/header")))" | awk '{ printf "%.1f", $1 / 20000 }'
+}
+sse4=GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2
+scalar=GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2,-SSSE3,-SSE4_1,-SSE4_2
+printf '%-16s %37s %26s %17s\n' "" "instructions a line" "wall time, x cat" "AVX2"
+printf '%-16s %6s %6s %6s %6s %6s %6s %6s %6s %6s %7s %9s\n' shape AVX2 SSE4 scalar arm64 \
+  "wc -l" AVX2 SSE4 scalar "wc -l" ms "peak KiB"
 shapes=("LF" "CR LF" "indent 2, LF" "indent tab, LF" "blank, LF" "one line" "indent 4, CR LF"
   "blank line 10th" "varied")
 for shape in "${shapes[@]}"; do
@@ -77,12 +90,14 @@ for shape in "${shapes[@]}"; do
   esac
   "$gen" "${flag[@]}" 1000000 >"$dir/small"
   "$gen" "${flag[@]}" 10000000 >"$dir/large"
+  "$gen" "${flag[@]}" 20000 >"$dir/arm"
   read -r seconds vormel_ratio < <(paired "cat $dir/large" "$vormel" "$dir/large")
-  read -r _ scalar_ratio < <(paired "cat $dir/large" env "$hide_avx2" "$vormel" "$dir/large")
+  read -r _ sse4_ratio < <(paired "cat $dir/large" env "$sse4" "$vormel" "$dir/large")
+  read -r _ scalar_ratio < <(paired "cat $dir/large" env "$scalar" "$vormel" "$dir/large")
   read -r _ wc_ratio < <(paired "cat $dir/large" wc -l "$dir/large")
-  printf '%-16s %8s %8s %6s %8.2f %8.2f %6.2f %7.1f %9s\n' "$shape" "$(per_line "$vormel")" \
-    "$(per_line "$hide_avx2" "$vormel")" \
-    "$(per_line wc -l)" "$vormel_ratio" "$scalar_ratio" "$wc_ratio" \
+  printf '%-16s %6s %6s %6s %6s %6s %6.2f %6.2f %6.2f %6.2f %7.1f %9s\n' "$shape" \
+    "$(per_line "$vormel")" "$(per_line "$sse4" "$vormel")" "$(per_line "$scalar" "$vormel")" \
+    "$(arm_per_line)" "$(per_line wc -l)" "$vormel_ratio" "$sse4_ratio" "$scalar_ratio" "$wc_ratio" \
     "$(awk "BEGIN { print $seconds * 1000 }")" \
     "$(/usr/bin/time -f %M "$vormel" "$dir/large" 2>&1 >/dev/null)"
 done

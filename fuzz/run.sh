@@ -15,7 +15,8 @@ dir=${3:-$top/build-fuzz}
 shift $(($# < 3 ? $# : 3))
 mkdir -p "$dir/corpus" "$dir/artifacts"
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  "$top/fuzz/vormel_fuzz.cpp" "$top/fuzz/literal.cpp" -o "$dir/vormel_fuzz"
+  "$top/fuzz/vormel_fuzz.cpp" "$top/fuzz/literal.cpp" \
+  "$top/automaton-reader/vector-step/vector-step.cpp" -o "$dir/vormel_fuzz"
 for input in "$top"/tests/Vormel/*/input; do
   cp "$input" "$dir/corpus/seed-$(basename "$(dirname "$input")")"
 done

@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: MIT
+// What the layers of 16-byte registers, SSE4 and NEON, share: 64 bytes
+// are four registers and a line is one, and the bit tricks that AVX2 and
+// BMI do in one instruction are written out.  Each layer gives V16 and
+// its operations on it first.
+
+struct Block {
+  V16 part[4];
+};
+using Table = V16;
+
+// Applies f to each register of a and b.
+template <class F> Block each(Block a, Block b, F f) {
+  return {{f(a.part[0], b.part[0]), f(a.part[1], b.part[1]), f(a.part[2], b.part[2]),
+           f(a.part[3], b.part[3])}};
+}
+
+inline Block load(const void *p) {
+  const auto *b = static_cast<const unsigned char *>(p);
+  return {{load16(b), load16(b + 16), load16(b + 32), load16(b + 48)}};
+}
+inline Table table(const unsigned char *p) { return load16(p); }
+inline Block splat(char c) { return {{splat16(c), splat16(c), splat16(c), splat16(c)}}; }
+inline Block lookup(Table t, Block at) {
+  return each(at, at, [t](V16 i, V16) { return lookup16(t, i); });
+}
+inline Block min(Block a, Block b) {
+  return each(a, b, [](V16 x, V16 y) { return min16(x, y); });
+}
+inline Block equal(Block a, Block b) {
+  return each(a, b, [](V16 x, V16 y) { return equal16(x, y); });
+}
+inline Block either(Block a, Block b) {
+  return each(a, b, [](V16 x, V16 y) { return either16(x, y); });
+}
+inline Block but(Block a, Block b) {
+  return each(a, b, [](V16 x, V16 y) { return but16(x, y); });
+}
+inline Block above_blank(Block v) {
+  return each(v, v, [](V16 a, V16) { return above_blank16(a); });
+}
+inline Block white(Block v) {
+  return each(v, v, [](V16 a, V16) { return white16(a); });
+}
+
+// Writes the line whose cells are at the bytes of `in` that `cells` names.
+inline void put_line(V16 in, V16 cells, char *o) {
+  store16(o, either16(lookup16(in, cells), load16(line_template)));
+}
+
+// Where a line's cells go in a reported line, for a line at byte `at`;
+// 0xff where the lookup clears the byte.
+template <int at> struct Cells {
+  static constexpr unsigned char x = 0xff;
+  static constexpr unsigned char index[16] = {x,      x, at, x, x, x, x,      x,
+                                              at + 2, x, x,  x, x, x, at + 4, x};
+};
+
+// Writes the lines at first and second at o.
+inline void put_two(const unsigned char *first, const unsigned char *second, char *o) {
+  put_line(load16(first), load16(Cells<0>::index), o);
+  put_line(load16(second), load16(Cells<0>::index), o + 16);
+}
+
+// Writes the line at p.
+template <int stride> void put_last(const unsigned char *p, char *o) {
+  put_line(load16(p), load16(Cells<0>::index), o);
+}
+
+// Writes the lines at p and p + stride, from one register where both fit.
+template <int stride> void put_two_at(const unsigned char *p, char *o) {
+  if constexpr (stride + 4 < 16) {
+    const V16 in = load16(p);
+    put_line(in, load16(Cells<0>::index), o);
+    put_line(in, load16(Cells<stride>::index), o + 16);
+  } else {
+    put_two(p, p + stride, o);
+  }
+}
+
+// Returns the low half of starts times pattern, after putting the high
+// half of the last product, over, into `into` with a xor, and keeps the
+// high half of this one in over.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
+inline uint64_t lay_product(uint64_t starts, const uint64_t &pattern, uint64_t &over,
+                            uint64_t &into) {
+  __extension__ using Wide = unsigned __int128;
+  const Wide product = static_cast<Wide>(starts) * pattern;
+  into ^= over;
+  over = static_cast<uint64_t>(product >> 64);
+  return static_cast<uint64_t>(product);
+}
+
+inline uint64_t ones(uint64_t x) { return std::popcount(x); }
+
+inline uint64_t clear_lowest(uint64_t x) { return x & (x - 1); }
+// The bits below the lowest set bit of x.
+inline uint64_t below_lowest(uint64_t x) { return ~x & (x - 1); }
+
+// Writes the lines that begin at the bits of starts in the window at q, at
+// o, and returns the end of them.
+inline char *put_lines(const unsigned char *q, uint64_t starts, char *o) {
+  for (; starts != 0; starts = clear_lowest(starts), o += 16)
+    put_line(load16(q + zeros_below(starts)), load16(Cells<0>::index), o);
+  return o;
+}

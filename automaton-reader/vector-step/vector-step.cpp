@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: MIT
+// The vector step, compiled once for each layer of primitives the
+// processor family has, and the choice among them.  Each x86 layer is
+// compiled for its own instructions, in a namespace of its own, so that no
+// function of one, inline or not, can stand in for another's: the linker
+// would keep one copy of a function shared between them.  Every header is
+// included before, so that nothing outside the step is compiled for more
+// than the processor is known to have.
+
+#include "vector-step.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#if __has_include(<sys/platform/x86.h>)
+// glibc's header for the processor's features is written for C.
+#define _Bool bool // NOLINT(bugprone-reserved-identifier)
+#include <sys/platform/x86.h>
+#undef _Bool
+#endif
+
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,bmi,bmi2,popcnt"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2,bmi,bmi2,popcnt")
+#endif
+namespace vector_step::avx2 {
+namespace {
+#include "avx2.h"
+// The algorithm, over the primitives above.
+#include "lines.h"
+} // namespace
+} // namespace vector_step::avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("sse4.2,popcnt"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("sse4.2,popcnt")
+#endif
+namespace vector_step::sse4 {
+namespace {
+#include "sse4.h"
+// The algorithm, over the primitives above.
+#include "lines.h"
+} // namespace
+} // namespace vector_step::sse4
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+#elif defined(__aarch64__)
+#include <arm_neon.h>
+
+namespace vector_step::neon {
+namespace {
+#include "neon.h"
+// The algorithm, over the primitives above.
+#include "lines.h"
+} // namespace
+} // namespace vector_step::neon
+#endif
+
+namespace vector_step {
+
+Layer best() {
+#if defined(__aarch64__)
+  return Layer::neon;
+#elif defined(CPU_FEATURE_ACTIVE)
+  // What the processor has was found by the loader, and glibc's tunables
+  // may hide some of it; asking costs nothing.
+  if (CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1) && CPU_FEATURE_ACTIVE(BMI2) &&
+      CPU_FEATURE_ACTIVE(POPCNT))
+    return Layer::avx2;
+  if (CPU_FEATURE_ACTIVE(SSSE3) && CPU_FEATURE_ACTIVE(SSE4_1) && CPU_FEATURE_ACTIVE(SSE4_2) &&
+      CPU_FEATURE_ACTIVE(POPCNT))
+    return Layer::sse4;
+  return Layer::none;
+#elif defined(__x86_64__)
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+      __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt"))
+    return Layer::avx2;
+  if (__builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1") &&
+      __builtin_cpu_supports("sse4.2") && __builtin_cpu_supports("popcnt"))
+    return Layer::sse4;
+  return Layer::none;
+#else
+  return Layer::none;
+#endif
+}
+
+Cursor take_lines(Layer layer, const unsigned char *line, Cursor c, const unsigned char *end,
+                  const char *out_last) {
+  switch (layer) {
+#if defined(__x86_64__)
+  case Layer::avx2:
+    return avx2::take_lines(line, c, end, out_last);
+  case Layer::sse4:
+    return sse4::take_lines(line, c, end, out_last);
+#elif defined(__aarch64__)
+  case Layer::neon:
+    return neon::take_lines(line, c, end, out_last);
+#endif
+  default:
+    return c;
+  }
+}
+
+} // namespace vector_step
