@@ -46,7 +46,11 @@ inline uint64_t mask(Block m) {
 }
 inline bool all(Block m) { return _mm256_movemask_epi8(_mm256_and_si256(m.low, m.high)) == -1; }
 
-inline Block above_blank(Block v) { return equal(min(v, splat('!')), splat('!')); }
+// Above the blank, in ASCII: a signed compare, as x86 has no unsigned one.
+inline Block above_blank(Block v) {
+  return {_mm256_cmpgt_epi8(v.low, _mm256_set1_epi8(' ')),
+          _mm256_cmpgt_epi8(v.high, _mm256_set1_epi8(' '))};
+}
 
 // The shuffle clears a byte with its high bit set and reads the table
 // under the low four bits of the others, which is all white_table needs.

@@ -15,14 +15,14 @@
 //   line is followed by the same white space as the one before it, a run
 //   is tried again.
 // A line is taken only when its three cells are above the blank (and in
-// the windows, not commas) and its white space ends at least read_past
-// bytes before the end of the buffer.  A compare reads 80 bytes ahead.
+// the windows, ASCII and not commas) and its white space ends at least
+// read_past bytes before the end of the buffer.  A compare reads 80 bytes ahead.
 //
 // Each layer gives, for a Block of 64 bytes: load, splat, table and
 // lookup, min, equal, either, but, above_blank, white, mask (a bit a byte)
 // and all; same16 of two 16-byte runs; put_two_at, put_last and put_lines
 // to write lines; lay_product; and the bit counts zeros_below (never of
-// 0), ones, clear_lowest and below_lowest.
+// 0) and below_lowest.
 
 constexpr ptrdiff_t ahead = 80;
 
@@ -208,13 +208,16 @@ void take_run_after(const unsigned char *line, const unsigned char *&p, const un
 
 // Bit masks of 64 bytes.
 struct Bytes {
-  uint64_t cells; // above the blank
-  uint64_t other; // neither a comma nor a control byte (below the blank, not white space)
+  uint64_t cells; // above the blank, in ASCII
+  // Neither a comma nor a control byte: below the blank and not white
+  // space, or past ASCII, so that a line with such a byte is left to the
+  // scalar reader.
+  uint64_t other;
 };
 
 inline Bytes classify(const unsigned char *p) {
   const Block v = load(p), cell = above_blank(v);
-  return {mask(cell), mask(but(either(cell, white(v)), commas(v)))};
+  return {mask(cell), mask(either(but(cell, commas(v)), white(v)))};
 }
 
 // Lays a pattern of bytes at each line start of a window, as a product,
@@ -275,9 +278,8 @@ __attribute__((noinline)) bool take_windows(int windows, const unsigned char *&l
       uint64_t cells = b.cells, other = b.other;
       uint64_t bytes = line_bytes.lay(starts, cells);
       uint64_t odd = commas.lay(starts, other);
-      uint64_t good = ~(bytes ^ cells) & (odd ^ other);
-      if (good != ~0ull) {
-        uint64_t bad = ~good;
+      uint64_t bad = (bytes ^ cells) | ~(odd ^ other);
+      if (bad != 0) {
         to = put_lines(q, starts & below_lowest(bad), to);
         fit = q + zeros_below(bad);
         break;

@@ -13,7 +13,8 @@ inline V16 min16(V16 a, V16 b) { return vminq_u8(a, b); }
 inline V16 equal16(V16 a, V16 b) { return vceqq_u8(a, b); }
 inline V16 either16(V16 a, V16 b) { return vorrq_u8(a, b); }
 inline V16 but16(V16 a, V16 b) { return vbicq_u8(a, b); }
-inline V16 above_blank16(V16 v) { return vcgeq_u8(v, vdupq_n_u8('!')); }
+// Above the blank, in ASCII, as on x86: a signed compare.
+inline V16 above_blank16(V16 v) { return vcgtq_s8(vreinterpretq_s8_u8(v), vdupq_n_s8(' ')); }
 // tbl clears every index past the table, where white_table is read under
 // a byte's low four bits.
 inline V16 white16(V16 v) {
@@ -21,6 +22,14 @@ inline V16 white16(V16 v) {
 }
 
 inline uint64_t zeros_below(uint64_t x) { return std::countr_zero(x); }
+// Finds where the lowest set bit of x is and clears it; false when x is 0.
+inline bool take_lowest(uint64_t &x, uint64_t &at) {
+  if (x == 0)
+    return false;
+  at = zeros_below(x);
+  x &= x - 1;
+  return true;
+}
 
 #include "one-by-one.h"
 

@@ -2,7 +2,8 @@
 // What the layers of 16-byte registers, SSE4 and NEON, share: 64 bytes
 // are four registers and a line is one, and the bit tricks that AVX2 and
 // BMI do in one instruction are written out.  Each layer gives V16 and
-// its operations on it first.
+// its operations on it first, and the bit counts zeros_below and
+// take_lowest.
 
 struct Block {
   V16 part[4];
@@ -91,16 +92,18 @@ inline uint64_t lay_product(uint64_t starts, const uint64_t &pattern, uint64_t &
   return static_cast<uint64_t>(product);
 }
 
-inline uint64_t ones(uint64_t x) { return std::popcount(x); }
-
-inline uint64_t clear_lowest(uint64_t x) { return x & (x - 1); }
 // The bits below the lowest set bit of x.
 inline uint64_t below_lowest(uint64_t x) { return ~x & (x - 1); }
 
 // Writes the lines that begin at the bits of starts in the window at q, at
 // o, and returns the end of them.
 inline char *put_lines(const unsigned char *q, uint64_t starts, char *o) {
-  for (; starts != 0; starts = clear_lowest(starts), o += 16)
-    put_line(load16(q + zeros_below(starts)), load16(Cells<0>::index), o);
+  const V16 cells = load16(Cells<0>::index);
+  for (uint64_t at; take_lowest(starts, at); o += 32) {
+    put_line(load16(q + at), cells, o);
+    if (!take_lowest(starts, at))
+      return o + 16;
+    put_line(load16(q + at), cells, o + 16);
+  }
   return o;
 }

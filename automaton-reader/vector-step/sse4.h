@@ -14,8 +14,8 @@ inline V16 min16(V16 a, V16 b) { return _mm_min_epu8(a, b); }
 inline V16 equal16(V16 a, V16 b) { return _mm_cmpeq_epi8(a, b); }
 inline V16 either16(V16 a, V16 b) { return _mm_or_si128(a, b); }
 inline V16 but16(V16 a, V16 b) { return _mm_andnot_si128(b, a); }
-// x86 has no unsigned compare of bytes.
-inline V16 above_blank16(V16 v) { return equal16(min16(v, splat16('!')), splat16('!')); }
+// Above the blank, in ASCII: a signed compare, as x86 has no unsigned one.
+inline V16 above_blank16(V16 v) { return _mm_cmpgt_epi8(v, splat16(' ')); }
 // pshufb reads white_table under the low four bits of a byte, and gives 0
 // for one with its high bit set, which is never white space.
 inline V16 white16(V16 v) { return equal16(lookup16(load16(white_table), v), v); }
@@ -26,6 +26,17 @@ inline uint64_t zeros_below(uint64_t x) {
   uint64_t n;
   asm("bsf %1, %0" : "=r"(n) : "r"(x));
   return n;
+}
+// Finds where the lowest set bit of x is and clears it; false when x is 0.
+// bsf tells that itself, and btr clears the bit in one instruction, which
+// the compilers do in four.
+inline bool take_lowest(uint64_t &x, uint64_t &at) {
+  bool none;
+  asm("bsf %2, %0" : "=r"(at), "=@ccz"(none) : "r"(x));
+  if (none)
+    return false;
+  asm("btr %1, %0" : "+r"(x) : "r"(at) : "cc");
+  return true;
 }
 
 #include "one-by-one.h"
