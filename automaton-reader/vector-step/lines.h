@@ -139,8 +139,7 @@ __attribute__((noinline)) void take_run(const unsigned char *line, const unsigne
     // The compares that stay within both buffers where each matches whole
     // are counted first, so that the loop over them tests one count.
     ptrdiff_t n = std::min((last - p) / step, (out_last - o) / (16 * R::lines)) + 1;
-    Block same;
-    while (all(same = matches(load(p), floor, want))) {
+    while (all(matches(load(p), floor, want))) {
       put_run<stride>(p, o);
       p += step;
       o += 16 * R::lines;
@@ -153,8 +152,10 @@ __attribute__((noinline)) void take_run(const unsigned char *line, const unsigne
     }
     put_run<stride>(p, o);
     // The lines before the first byte that differs are taken, and the
-    // last of them with all its white space where that is longer.
-    auto first_bad = static_cast<ptrdiff_t>(zeros_below(~mask(same)));
+    // last of them with all its white space where that is longer.  The
+    // compare is made again here, so that the loop keeps nothing of it.
+    const uint64_t same = mask(matches(load(p), floor, want));
+    auto first_bad = static_cast<ptrdiff_t>(zeros_below(~same));
     ptrdiff_t taken = R::table.after_bad[first_bad];
     const unsigned char *next;
     if (taken > 0x80) {

@@ -13,6 +13,16 @@ inline V16 min16(V16 a, V16 b) { return vminq_u8(a, b); }
 inline V16 equal16(V16 a, V16 b) { return vceqq_u8(a, b); }
 inline V16 either16(V16 a, V16 b) { return vorrq_u8(a, b); }
 inline V16 but16(V16 a, V16 b) { return vbicq_u8(a, b); }
+// a, with the words (byte pairs) of b that the bits of `words` name.
+template <int words> V16 blend_words(V16 a, V16 b) {
+  static constexpr auto mask = [] {
+    std::array<uint8_t, 16> m{};
+    for (int j = 0; j < 16; ++j)
+      m[j] = (words >> j / 2 & 1) != 0 ? 0xff : 0;
+    return m;
+  }();
+  return vbslq_u8(vld1q_u8(mask.data()), b, a);
+}
 // Above the blank, in ASCII, as on x86: a signed compare.
 inline V16 above_blank16(V16 v) { return vcgtq_s8(vreinterpretq_s8_u8(v), vdupq_n_s8(' ')); }
 // tbl clears every index past the table, where white_table is read under

@@ -68,12 +68,47 @@ template <int stride> void put_last(const unsigned char *p, char *o) {
   put_line(load16(p), load16(Cells<0>::index), o);
 }
 
+// Two lines of the given stride in one register, as their reports are
+// looked up from it: the bytes ' ', '-', '>' and '\n' that the reports
+// need go in two words (byte pairs) that hold no cell of either line, and
+// each report byte is looked up there or at its cell.
+template <int stride> struct Pair {
+  static_assert(stride + 4 < 16);
+  struct Tables {
+    int words; // a bit for each word that holds the four bytes
+    unsigned char fill[16], first[16], second[16];
+  };
+  static constexpr Tables tables = [] {
+    Tables t{};
+    const int cells[6] = {0, 2, 4, stride, stride + 2, stride + 4};
+    int taken = 0;
+    for (int w = 0; w < 8 && taken < 2; ++w) {
+      if (std::find(cells, cells + 6, 2 * w) != cells + 6 ||
+          std::find(cells, cells + 6, 2 * w + 1) != cells + 6)
+        continue;
+      t.words |= 1 << w;
+      t.fill[2 * w] = " ->\n"[2 * taken];
+      t.fill[2 * w + 1] = " ->\n"[2 * taken + 1];
+      ++taken;
+    }
+    for (int j = 0; j < 16; ++j) {
+      const unsigned char c = line_template[j];
+      const int at = static_cast<int>(std::find(t.fill, t.fill + 16, c) - t.fill);
+      t.first[j] = static_cast<unsigned char>(c != 0 ? at : j / 6 * 2);
+      t.second[j] = static_cast<unsigned char>(c != 0 ? at : stride + j / 6 * 2);
+    }
+    return t;
+  }();
+  static_assert(std::popcount(static_cast<unsigned>(tables.words)) == 2);
+};
+
 // Writes the lines at p and p + stride, from one register where both fit.
 template <int stride> void put_two_at(const unsigned char *p, char *o) {
   if constexpr (stride + 4 < 16) {
-    const V16 in = load16(p);
-    put_line(in, load16(Cells<0>::index), o);
-    put_line(in, load16(Cells<stride>::index), o + 16);
+    using T = Pair<stride>;
+    const V16 in = blend_words<T::tables.words>(load16(p), load16(T::tables.fill));
+    store16(o, lookup16(in, load16(T::tables.first)));
+    store16(o + 16, lookup16(in, load16(T::tables.second)));
   } else {
     put_two(p, p + stride, o);
   }

@@ -14,6 +14,8 @@ inline V16 min16(V16 a, V16 b) { return _mm_min_epu8(a, b); }
 inline V16 equal16(V16 a, V16 b) { return _mm_cmpeq_epi8(a, b); }
 inline V16 either16(V16 a, V16 b) { return _mm_or_si128(a, b); }
 inline V16 but16(V16 a, V16 b) { return _mm_andnot_si128(b, a); }
+// a, with the words (byte pairs) of b that the bits of `words` name.
+template <int words> V16 blend_words(V16 a, V16 b) { return _mm_blend_epi16(a, b, words); }
 // Above the blank, in ASCII: a signed compare, as x86 has no unsigned one.
 inline V16 above_blank16(V16 v) { return _mm_cmpgt_epi8(v, splat16(' ')); }
 // pshufb reads white_table under the low four bits of a byte, and gives 0

@@ -10,6 +10,7 @@
 #include "vector-step.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
