@@ -14,6 +14,7 @@ inline V16 equal16(V16 a, V16 b) { return vceqq_u8(a, b); }
 inline V16 either16(V16 a, V16 b) { return vorrq_u8(a, b); }
 inline V16 but16(V16 a, V16 b) { return vbicq_u8(a, b); }
 // a, with the words (byte pairs) of b that the bits of `words` name.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 template <int words> V16 blend_words(V16 a, V16 b) {
   static constexpr auto mask = [] {
     std::array<uint8_t, 16> m{};
@@ -33,6 +34,7 @@ inline V16 white16(V16 v) {
 
 inline uint64_t zeros_below(uint64_t x) { return std::countr_zero(x); }
 // Finds where the lowest set bit of x is and clears it; false when x is 0.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 inline bool take_lowest(uint64_t &x, uint64_t &at) {
   if (x == 0)
     return false;

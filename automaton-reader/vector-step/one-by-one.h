@@ -80,9 +80,9 @@ template <int stride> struct Pair {
   };
   static constexpr Tables tables = [] {
     Tables t{};
-    const int cells[6] = {0, 2, 4, stride, stride + 2, stride + 4};
-    int taken = 0;
-    for (int w = 0; w < 8 && taken < 2; ++w) {
+    const ptrdiff_t cells[6] = {0, 2, 4, stride, stride + 2, stride + 4};
+    ptrdiff_t taken = 0;
+    for (ptrdiff_t w = 0; w < 8 && taken < 2; ++w) {
       if (std::find(cells, cells + 6, 2 * w) != cells + 6 ||
           std::find(cells, cells + 6, 2 * w + 1) != cells + 6)
         continue;

@@ -32,6 +32,7 @@ inline uint64_t zeros_below(uint64_t x) {
 // Finds where the lowest set bit of x is and clears it; false when x is 0.
 // bsf tells that itself, and btr clears the bit in one instruction, which
 // the compilers do in four.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 inline bool take_lowest(uint64_t &x, uint64_t &at) {
   bool none;
   asm("bsf %2, %0" : "=r"(at), "=@ccz"(none) : "r"(x));
