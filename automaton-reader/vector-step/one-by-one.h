@@ -2,8 +2,8 @@
 // What the layers of 16-byte registers, SSE4 and NEON, share: 64 bytes
 // are four registers and a line is one, and the bit tricks that AVX2 and
 // BMI do in one instruction are written out.  Each layer gives V16 and
-// its operations on it first, and the bit counts zeros_below and
-// take_lowest.
+// its operations on it first, blend_words among them, and the bit counts
+// zeros_below and take_lowest.
 
 struct Block {
   V16 part[4];
