@@ -49,23 +49,20 @@ inline void put_line(V16 in, V16 cells, char *o) {
   store16(o, either16(lookup16(in, cells), load16(line_template)));
 }
 
-// Where a line's cells go in a reported line, for a line at byte `at`;
-// 0xff where the lookup clears the byte.
-template <int at> struct Cells {
-  static constexpr unsigned char x = 0xff;
-  static constexpr unsigned char index[16] = {x,      x, at, x, x, x, x,      x,
-                                              at + 2, x, x,  x, x, x, at + 4, x};
-};
+// Where a line's cells go in its report, for a line at the first byte of
+// a register; 0xff where the lookup clears the byte.
+constexpr unsigned char cell_index[16] = {0xff, 0xff, 0,    0xff, 0xff, 0xff, 0xff, 0xff,
+                                          2,    0xff, 0xff, 0xff, 0xff, 0xff, 4,    0xff};
 
 // Writes the lines at first and second at o.
 inline void put_two(const unsigned char *first, const unsigned char *second, char *o) {
-  put_line(load16(first), load16(Cells<0>::index), o);
-  put_line(load16(second), load16(Cells<0>::index), o + 16);
+  put_line(load16(first), load16(cell_index), o);
+  put_line(load16(second), load16(cell_index), o + 16);
 }
 
 // Writes the line at p.
 template <int stride> void put_last(const unsigned char *p, char *o) {
-  put_line(load16(p), load16(Cells<0>::index), o);
+  put_line(load16(p), load16(cell_index), o);
 }
 
 // Two lines of the given stride in one register, as their reports are
@@ -133,7 +130,7 @@ inline uint64_t below_lowest(uint64_t x) { return ~x & (x - 1); }
 // Writes the lines that begin at the bits of starts in the window at q, at
 // o, and returns the end of them.
 inline char *put_lines(const unsigned char *q, uint64_t starts, char *o) {
-  const V16 cells = load16(Cells<0>::index);
+  const V16 cells = load16(cell_index);
   for (uint64_t at; take_lowest(starts, at); o += 32) {
     put_line(load16(q + at), cells, o);
     if (!take_lowest(starts, at))
