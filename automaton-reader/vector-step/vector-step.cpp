@@ -102,8 +102,10 @@ Layer best() {
 #endif
 }
 
-Cursor take_lines(Layer layer, const unsigned char *line, Cursor c, const unsigned char *end,
-                  const char *out_last) {
+// Where the processor family has no layer, only the default is left.
+Cursor take_lines(Layer layer, [[maybe_unused]] const unsigned char *line, Cursor c,
+                  [[maybe_unused]] const unsigned char *end,
+                  [[maybe_unused]] const char *out_last) {
   switch (layer) {
 #if defined(__x86_64__)
   case Layer::avx2:
