@@ -9,6 +9,7 @@
 // unread for the next one.
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
@@ -344,22 +345,39 @@ bool file_to_Vormel(const char *path) {
   return read;
 }
 
-// True when descriptor fd writes to the regular file in.
-bool writes_to(int fd, const struct stat &in) {
+// Whether descriptor fd writes to the regular file in, or to any regular
+// file where in is null: 1 if it does, 0 if it does not or is closed, -1
+// when that cannot be learned.
+int writes_to(int fd, const struct stat *in) {
   struct stat out;
-  return fstat(fd, &out) == 0 && S_ISREG(out.st_mode) && out.st_dev == in.st_dev &&
-         out.st_ino == in.st_ino;
+  if (fstat(fd, &out) != 0)
+    return errno == EBADF ? 0 : -1;
+  return S_ISREG(out.st_mode) &&
+         (in == nullptr || (out.st_dev == in->st_dev && out.st_ino == in->st_ino));
 }
 
 // True when the report would be written into the file at path while it is
 // read.  An empty one is fine: the reader meets its end before anything is
 // written.  Where standard error is that file, nothing is said there either.
+// A path that cannot be looked up cannot be opened either, and the report
+// says so; but where the file or the output cannot be told apart for any
+// other reason, the report may feed on itself, and is not written at all.
 bool is_input(const char *path) {
   struct stat in;
-  if (stat(path, &in) != 0)
-    return false;
-  quiet = writes_to(STDERR_FILENO, in);
-  return in.st_size > 0 && writes_to(STDOUT_FILENO, in);
+  if (stat(path, &in) != 0) {
+    int error = errno;
+    if (error == ENOENT || error == ENOTDIR || error == EACCES || error == ELOOP ||
+        error == ENAMETOOLONG)
+      return false;
+    quiet = writes_to(STDERR_FILENO, nullptr) != 0;
+    errno = error;
+    write_failed();
+  }
+  quiet = writes_to(STDERR_FILENO, &in) != 0;
+  int out = in.st_size > 0 ? writes_to(STDOUT_FILENO, &in) : 0;
+  if (out < 0)
+    write_failed();
+  return out > 0;
 }
 
 } // namespace
