@@ -47,9 +47,30 @@ bool quiet; // standard error is the file being read: say nothing there
 vector_step::Layer layer = vector_step::best();
 #endif
 
+// What stops a write, in Spanish like the report: the C library's text, in
+// the locale the program never sets, is left for errors a write rarely meets.
+const char *write_error(int error) {
+  switch (error) {
+  case ENOSPC:
+    return "No queda espacio en el dispositivo";
+  case EFBIG:
+    return "El fichero supera el tamaño permitido";
+  case EBADF:
+    return "La salida estándar no está abierta para escribir";
+  case EIO:
+    return "Error de entrada/salida";
+  case EDQUOT:
+    return "Se ha superado la cuota de disco";
+  case EROFS:
+    return "El sistema de ficheros es de solo lectura";
+  default:
+    return std::strerror(error);
+  }
+}
+
 [[noreturn]] void write_failed() {
   if (!quiet)
-    std::perror("Vormel: no se pudo escribir el informe");
+    std::fprintf(stderr, "Vormel: no se pudo escribir el informe: %s\n", write_error(errno));
   std::exit(1);
 }
 

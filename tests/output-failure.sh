@@ -12,19 +12,22 @@ trap 'rm -rf "$dir"' EXIT
 err=$dir/err
 fail=0
 
-expect() { # want-status want-stderr-lines description; the run is in $status
+# want-status want-stderr-lines description [want-stderr]; the run is in $status
+expect() {
   lines=$(wc -l <"$err")
-  if [ "$status" != "$1" ] || [ "$lines" != "$2" ]; then
-    echo "$3: exit status $status, $lines lines on standard error; expected $1 and $2"
+  if [ "$status" != "$1" ] || [ "$lines" != "$2" ] || { [ $# = 4 ] && [ "$(cat "$err")" != "$4" ]; }; then
+    echo "$3: exit status $status, $lines lines on standard error; expected $1 and $2 ${4:+($4)}"
     cat "$err"
     fail=1
   fi
 }
+# A failed write is told in Spanish, as the report is.
+failed="Vormel: no se pudo escribir el informe:"
 
 "$vormel" "$input" >/dev/full 2>"$err"; status=$?
-expect 1 1 "report to a full device"
+expect 1 1 "report to a full device" "$failed No queda espacio en el dispositivo"
 "$vormel" "$input" >&- 2>"$err"; status=$?
-expect 1 1 "report to a closed standard output"
+expect 1 1 "report to a closed standard output" "$failed La salida estándar no está abierta para escribir"
 "$vormel" >/dev/full 2>"$err"; status=$?
 expect 1 1 "usage line to a full device"
 "$vormel" "$input" "$input" >&- 2>"$err"; status=$?
@@ -53,7 +56,7 @@ rm "$dir/big"
 # A file size limit cuts the report: a failed write, not a killed program.
 { cat "$input"; seq 300 | sed 's/.*/A,a,B/'; } >"$dir/long"
 (ulimit -f 2 && exec "$vormel" "$dir/long" >"$dir/out") 2>"$err"; status=$?
-expect 1 1 "report cut by a file size limit"
+expect 1 1 "report cut by a file size limit" "$failed El fichero supera el tamaño permitido"
 "$vormel" "$dir/f" >"$dir/f" 2>"$err"; status=$?
 expect 0 0 "report written to the file read, emptied by the shell"
 grep -q "^Estados Leidos: ''$" "$dir/f" || { echo "the emptied file is not reported empty"; fail=1; }
