@@ -249,7 +249,7 @@ inline void put_next_two(const unsigned char *q, uint64_t &left, char *o) {
 // the writes end 192 bytes on at most.
 inline char *put_lines(const unsigned char *q, uint64_t starts, char *o) {
   uint64_t left = starts;
-  for (int k = 0; k < 4; ++k)
+  for (ptrdiff_t k = 0; k < 4; ++k)
     put_next_two(q, left, o + 32 * k);
   for (char *w = o + 128; left != 0; w += 32)
     put_next_two(q, left, w);
