@@ -30,12 +30,14 @@ inline uint64_t zeros_below(uint64_t x) {
   return n;
 }
 // Takes the lowest set bit of x away and returns where it was; 64 where
-// x is 0.  bsf leaves its result undefined for 0 but says so in ZF, and
-// btr of bit 64 clears bit 0, which is clear then.
+// x is 0.  bsf leaves its result undefined for 0 but says so in ZF.  The
+// bit is cleared apart from the count, not by btr of it, so that the next
+// count waits on one and and one lea, not on this count too.
 inline uint64_t next_at(uint64_t &x) {
   static constexpr uint64_t none = 64;
   uint64_t at;
-  asm("bsf %1, %0\n\tcmovz %2, %0\n\tbtr %0, %1" : "=&r"(at), "+r"(x) : "m"(none) : "cc");
+  asm("bsf %1, %0\n\tcmovz %2, %0" : "=&r"(at) : "r"(x), "m"(none) : "cc");
+  x &= x - 1;
   return at;
 }
 inline uint64_t ones(uint64_t x) { return std::popcount(x); }
