@@ -24,7 +24,7 @@
 # it is built first; the aarch64 build is used as it stands)
 set -euo pipefail
 for need in valgrind /usr/bin/time; do
-  command -v $need >/dev/null || { echo "$0: needs $need (see the README)" >&2; exit 1; }
+  command -v $need >/dev/null || { echo "$0: needs $need (see bench/README.md)" >&2; exit 1; }
 done
 build=${1:-build}
 arm=${2:+$(realpath "$2/bin/Vormel")}
