@@ -4,10 +4,10 @@
 # every shape a generator writes (lines ending in a line feed, in CR LF, in
 # a blank and a line feed, indented, all on one line, a blank line after
 # every tenth, varied white space), on each layer of the vector step: AVX2,
-# SSE4 (glibc told to hide AVX2) and the scalar reader (SSE4.1 hidden too),
-# with `wc -l`, `cat` and the floor program (vormel-floor: the file read
-# and as many bytes as its report stored and written, no work a line) on
-# the same files as floors:
+# SSE4 (glibc told to hide AVX2) and the scalar reader (SSSE3, SSE4.1 and
+# SSE4.2 hidden too), with `wc -l`, `cat` and the floor program
+# (vormel-floor: the file read and as many bytes as its report stored and
+# written, no work a line) on the same files as floors:
 # - instructions per line: callgrind's count on a file of a million lines
 #   minus its count on the same header with no lines; for arm64 (NEON),
 #   given its build, the instructions qemu-aarch64 runs on 20,000 lines
