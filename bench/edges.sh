@@ -6,7 +6,7 @@
 # random bytes (a report and exit status 0).
 # usage: bench/edges.sh [BUILD-DIR]   (default: build; it is built first)
 set -euo pipefail
-command -v /usr/bin/time >/dev/null || { echo "$0: needs GNU time, /usr/bin/time (see the README)" >&2; exit 1; }
+command -v /usr/bin/time >/dev/null || { echo "$0: needs GNU time, /usr/bin/time (see bench/README.md)" >&2; exit 1; }
 build=${1:-build}
 cmake -S "$(dirname "$0")/.." -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target Vormel vormel-gen >/dev/null

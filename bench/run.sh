@@ -4,15 +4,19 @@
 # every shape a generator writes (lines ending in a line feed, in CR LF, in
 # a blank and a line feed, indented, all on one line, a blank line after
 # every tenth, varied white space), on each layer of the vector step: AVX2,
-# SSE4 (glibc told to hide AVX2) and the scalar reader (SSE4.1 hidden too),
-# with `wc -l` and `cat` on the same files as floors:
+# SSE4 (glibc told to hide AVX2) and the scalar reader (SSSE3, SSE4.1 and
+# SSE4.2 hidden too), with `wc -l`, `cat` and the floor program
+# (vormel-floor: the file read and as many bytes as its report stored and
+# written, no work a line) on the same files as floors:
 # - instructions per line: callgrind's count on a file of a million lines
 #   minus its count on the same header with no lines; for arm64 (NEON),
 #   given its build, the instructions qemu-aarch64 runs on 20,000 lines
 #   minus those on the header;
 # - wall time on a file of ten million lines, report to /dev/null, as the
-#   median of the ratios to cat of paired runs, each command alternating
-#   with cat, and Vormel's own median time in ms;
+#   median of the ratios of paired runs, each command alternating with its
+#   floor: Vormel on each layer with the floor program (on the same layer,
+#   through the same env), and Vormel, the floor program and wc -l with
+#   cat; and Vormel's own median time in ms;
 # - peak resident memory of Vormel on that file.
 # Then start-up: instructions and wall time to report the example file,
 # against Quindle and /bin/true.
@@ -20,15 +24,16 @@
 # it is built first; the aarch64 build is used as it stands)
 set -euo pipefail
 for need in valgrind /usr/bin/time; do
-  command -v $need >/dev/null || { echo "$0: needs $need (see the README)" >&2; exit 1; }
+  command -v $need >/dev/null || { echo "$0: needs $need (see bench/README.md)" >&2; exit 1; }
 done
 build=${1:-build}
 arm=${2:+$(realpath "$2/bin/Vormel")}
 cmake -S "$(dirname "$0")/.." -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target Vormel Quindle vormel-gen >/dev/null
+cmake --build "$build" --target Vormel Quindle vormel-gen vormel-floor >/dev/null
 vormel=$(realpath "$build/bin/Vormel")
 quindle=$(realpath "$build/bin/Quindle")
 gen=$build/bench/vormel-gen
+floor=$(realpath "$build/bench/vormel-floor")
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 runs=21
@@ -71,9 +76,9 @@ arm_per_line() {
 }
 sse4=GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2
 scalar=GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2,-SSSE3,-SSE4_1,-SSE4_2
-printf '%-16s %37s %26s %17s\n' "" "instructions a line" "wall time, x cat" "AVX2"
-printf '%-16s %6s %6s %6s %6s %6s %6s %6s %6s %6s %7s %9s\n' shape AVX2 SSE4 scalar arm64 \
-  "wc -l" AVX2 SSE4 scalar "wc -l" ms "peak KiB"
+printf '%-16s %37s %20s %20s %17s\n' "" "instructions a line" "wall, x floor" "wall, x cat" "AVX2"
+printf '%-16s %6s %6s %6s %6s %6s %6s %6s %6s %6s %6s %6s %7s %9s\n' shape AVX2 SSE4 scalar arm64 \
+  "wc -l" AVX2 SSE4 scalar AVX2 floor "wc -l" ms "peak KiB"
 shapes=("LF" "CR LF" "indent 2, LF" "indent tab, LF" "blank, LF" "one line" "indent 4, CR LF"
   "blank line 10th" "varied")
 for shape in "${shapes[@]}"; do
@@ -91,16 +96,21 @@ for shape in "${shapes[@]}"; do
   "$gen" "${flag[@]}" 1000000 >"$dir/small"
   "$gen" "${flag[@]}" 10000000 >"$dir/large"
   "$gen" "${flag[@]}" 20000 >"$dir/arm"
-  read -r seconds vormel_ratio < <(paired "cat $dir/large" "$vormel" "$dir/large")
-  # cat runs through env too, as the time env takes to start is no part of
-  # Vormel's.
-  read -r _ sse4_ratio < <(paired "env $sse4 cat $dir/large" env "$sse4" "$vormel" "$dir/large")
-  read -r _ scalar_ratio < <(paired "env $scalar cat $dir/large" env "$scalar" "$vormel" "$dir/large")
+  report=$("$vormel" "$dir/large" | wc -c)
+  read -r seconds vormel_ratio < <(paired "$floor $dir/large $report" "$vormel" "$dir/large")
+  # The floor runs through env too where features are hidden, as the time
+  # env takes to start is no part of Vormel's.
+  read -r _ sse4_ratio < <(paired "env $sse4 $floor $dir/large $report" \
+    env "$sse4" "$vormel" "$dir/large")
+  read -r _ scalar_ratio < <(paired "env $scalar $floor $dir/large $report" \
+    env "$scalar" "$vormel" "$dir/large")
+  read -r _ cat_ratio < <(paired "cat $dir/large" "$vormel" "$dir/large")
+  read -r _ floor_ratio < <(paired "cat $dir/large" "$floor" "$dir/large" "$report")
   read -r _ wc_ratio < <(paired "cat $dir/large" wc -l "$dir/large")
-  printf '%-16s %6s %6s %6s %6s %6s %6.2f %6.2f %6.2f %6.2f %7.1f %9s\n' "$shape" \
+  printf '%-16s %6s %6s %6s %6s %6s %6.2f %6.2f %6.2f %6.2f %6.2f %6.2f %7.1f %9s\n' "$shape" \
     "$(per_line "$vormel")" "$(per_line "$sse4" "$vormel")" "$(per_line "$scalar" "$vormel")" \
-    "$(arm_per_line)" "$(per_line wc -l)" "$vormel_ratio" "$sse4_ratio" "$scalar_ratio" "$wc_ratio" \
-    "$(awk "BEGIN { print $seconds * 1000 }")" \
+    "$(arm_per_line)" "$(per_line wc -l)" "$vormel_ratio" "$sse4_ratio" "$scalar_ratio" \
+    "$cat_ratio" "$floor_ratio" "$wc_ratio" "$(awk "BEGIN { print $seconds * 1000 }")" \
     "$(/usr/bin/time -f %M "$vormel" "$dir/large" 2>&1 >/dev/null)"
 done
 

@@ -111,30 +111,12 @@ inline uint64_t ones(uint64_t x) {
   asm("popcnt %1, %0" : "=r"(n) : "r"(x));
   return n;
 }
-inline uint64_t clear_lowest(uint64_t x) { return _blsr_u64(x); }
+// Takes the lowest set bit of x away and returns where it was; 64 where
+// x is 0.
+inline uint64_t next_at(uint64_t &x) {
+  const uint64_t at = zeros_below(x);
+  x = _blsr_u64(x);
+  return at;
+}
 // The bits below the lowest set bit of x.
 inline uint64_t below_lowest(uint64_t x) { return _blsmsk_u64(x) >> 1; }
-
-// Writes the next two lines of `left`, which begin at those bits of q, at
-// o; where one is left, the second is the 16 bytes after the window.
-inline void put_next_two(const unsigned char *q, uint64_t &left, char *o) {
-  uint64_t i = zeros_below(left);
-  left = clear_lowest(left);
-  uint64_t j = zeros_below(left); // 64 when none is left
-  left = clear_lowest(left);
-  put_two(q + i, q + j, o);
-}
-
-// Writes the lines that begin at the bits of starts in the window at q, at
-// o, and returns the end of them.  At least six lines, 96 bytes, are
-// written, as nearly every window of lines apart by white space holds
-// that many; no more than 192.
-inline char *put_lines(const unsigned char *q, uint64_t starts, char *o) {
-  uint64_t left = starts;
-  put_next_two(q, left, o);
-  put_next_two(q, left, o + 32);
-  put_next_two(q, left, o + 64);
-  for (char *w = o + 96; left != 0; w += 32)
-    put_next_two(q, left, w);
-  return o + 16 * ones(starts);
-}

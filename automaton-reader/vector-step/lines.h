@@ -20,9 +20,9 @@
 //
 // Each layer gives, for a Block of 64 bytes: load, splat, table and
 // lookup, min, equal, either, but, above_blank, white, mask (a bit a byte)
-// and all; same16 of two 16-byte runs; put_two_at, put_last and put_lines
+// and all; same16 of two 16-byte runs; put_two, put_two_at and put_last
 // to write lines; lay_product; and the bit counts zeros_below (never of
-// 0) and below_lowest.
+// 0), next_at, ones and below_lowest.
 
 constexpr ptrdiff_t ahead = 80;
 
@@ -231,6 +231,31 @@ template <uint64_t pattern> struct Pattern {
   // returns the pattern laid at the bits of starts.
   uint64_t lay(uint64_t starts, uint64_t &into) { return lay_product(starts, bytes, over, into); }
 };
+
+// Writes the next two lines of `left`, which begin at those bits of q, at
+// o.  Where fewer are left, the 16 bytes after the window stand in, which
+// the windows leave to be read: their report falls past the lines, in
+// room that the next window overwrites or that out_room reserves.
+inline void put_next_two(const unsigned char *q, uint64_t &left, char *o) {
+  const uint64_t first = next_at(left), second = next_at(left);
+  put_two(q + first, q + second, o);
+}
+
+// Writes the lines that begin at the bits of starts in the window at q, at
+// o, and returns the end of them.  Eight are written whatever their
+// number, as a window of lines apart by white space holds about that
+// many, so that no branch depends on it but the rare one past eight.
+// Lines are at least six bytes apart, so a window has eleven at most:
+// the writes end 192 bytes on at most.
+inline char *put_lines(const unsigned char *q, uint64_t starts, char *o) {
+  uint64_t left = starts;
+  for (ptrdiff_t k = 0; k < 4; ++k)
+    put_next_two(q, left, o + 32 * k);
+  for (char *w = o + 128; left != 0; w += 32)
+    put_next_two(q, left, w);
+  return o + 16 * ones(starts);
+}
+static_assert(size_t{16} * 12 <= out_room);
 
 // The line before the white space that ends at x, in the lines from the
 // one at `first` on, which are well formed up to x; null when none.

@@ -33,15 +33,14 @@ inline V16 white16(V16 v) {
 }
 
 inline uint64_t zeros_below(uint64_t x) { return std::countr_zero(x); }
-// Finds where the lowest set bit of x is and clears it; false when x is 0.
-// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
-inline bool take_lowest(uint64_t &x, uint64_t &at) {
-  if (x == 0)
-    return false;
-  at = zeros_below(x);
+// Takes the lowest set bit of x away and returns where it was; 64 where
+// x is 0.
+inline uint64_t next_at(uint64_t &x) {
+  const uint64_t at = zeros_below(x);
   x &= x - 1;
-  return true;
+  return at;
 }
+inline uint64_t ones(uint64_t x) { return std::popcount(x); }
 
 #include "one-by-one.h"
 

@@ -3,7 +3,7 @@
 // are four registers and a line is one, and the bit tricks that AVX2 and
 // BMI do in one instruction are written out.  Each layer gives V16 and
 // its operations on it first, blend_words among them, and the bit counts
-// zeros_below and take_lowest.
+// zeros_below, next_at and ones.
 
 struct Block {
   V16 part[4];
@@ -126,16 +126,3 @@ inline uint64_t lay_product(uint64_t starts, const uint64_t &pattern, uint64_t &
 
 // The bits below the lowest set bit of x.
 inline uint64_t below_lowest(uint64_t x) { return ~x & (x - 1); }
-
-// Writes the lines that begin at the bits of starts in the window at q, at
-// o, and returns the end of them.
-inline char *put_lines(const unsigned char *q, uint64_t starts, char *o) {
-  const V16 cells = load16(cell_index);
-  for (uint64_t at; take_lowest(starts, at); o += 32) {
-    put_line(load16(q + at), cells, o);
-    if (!take_lowest(starts, at))
-      return o + 16;
-    put_line(load16(q + at), cells, o + 16);
-  }
-  return o;
-}

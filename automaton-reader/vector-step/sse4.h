@@ -29,18 +29,18 @@ inline uint64_t zeros_below(uint64_t x) {
   asm("bsf %1, %0" : "=r"(n) : "r"(x));
   return n;
 }
-// Finds where the lowest set bit of x is and clears it; false when x is 0.
-// bsf tells that itself, and btr clears the bit in one instruction, which
-// the compilers do in four.
-// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
-inline bool take_lowest(uint64_t &x, uint64_t &at) {
-  bool none;
-  asm("bsf %2, %0" : "=r"(at), "=@ccz"(none) : "r"(x));
-  if (none)
-    return false;
-  asm("btr %1, %0" : "+r"(x) : "r"(at) : "cc");
-  return true;
+// Takes the lowest set bit of x away and returns where it was; 64 where
+// x is 0.  bsf leaves its result undefined for 0 but says so in ZF.  The
+// bit is cleared apart from the count, not by btr of it, so that the next
+// count waits on one and and one lea, not on this count too.
+inline uint64_t next_at(uint64_t &x) {
+  static constexpr uint64_t none = 64;
+  uint64_t at;
+  asm("bsf %1, %0\n\tcmovz %2, %0" : "=&r"(at) : "r"(x), "m"(none) : "cc");
+  x &= x - 1;
+  return at;
 }
+inline uint64_t ones(uint64_t x) { return std::popcount(x); }
 
 #include "one-by-one.h"
 
