@@ -56,7 +56,13 @@ int main(int argc, char **argv) {
     std::perror(argv[1]);
     return 1;
   }
+#ifdef __SIZEOF_INT128__
   __extension__ using Wide = unsigned __int128;
+#else
+  // 32-bit systems have no 128-bit integer; a share to within a byte or
+  // two is as good a floor.
+  using Wide = long double;
+#endif
   const unsigned long long size = st.st_size;
   unsigned long long read = 0, stored = 0;
   for (size_t n; (n = std::fread(in_buf, 1, buf_size, file)) != 0;) {
