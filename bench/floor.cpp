@@ -56,19 +56,18 @@ int main(int argc, char **argv) {
     std::perror(argv[1]);
     return 1;
   }
-#ifdef __SIZEOF_INT128__
-  __extension__ using Wide = unsigned __int128;
-#else
-  // 32-bit systems have no 128-bit integer; a share to within a byte or
-  // two is as good a floor.
-  using Wide = long double;
-#endif
   const unsigned long long size = st.st_size;
   unsigned long long read = 0, stored = 0;
   for (size_t n; (n = std::fread(in_buf, 1, buf_size, file)) != 0;) {
     read += n;
     // The share of the report up to here; the rest at the end.
-    unsigned long long due = read >= size ? report : static_cast<Wide>(read) * report / size;
+    // A double's share is exact to within a byte, as good a floor on any
+    // system, 32-bit ones included.
+    unsigned long long due = read >= size
+                                 ? report
+                                 : static_cast<unsigned long long>(static_cast<double>(read) /
+                                                                   static_cast<double>(size) *
+                                                                   static_cast<double>(report));
     if (due > stored && !store(due - stored))
       return 1;
     stored = std::max(stored, due);
