@@ -60,9 +60,8 @@ int main(int argc, char **argv) {
   unsigned long long read = 0, stored = 0;
   for (size_t n; (n = std::fread(in_buf, 1, buf_size, file)) != 0;) {
     read += n;
-    // The share of the report up to here; the rest at the end.
-    // A double's share is exact to within a byte, as good a floor on any
-    // system, 32-bit ones included.
+    // The share of the report up to here, the rest at the end; a double
+    // gives it to within a byte on any system, 32-bit ones included.
     unsigned long long due = read >= size
                                  ? report
                                  : static_cast<unsigned long long>(static_cast<double>(read) /

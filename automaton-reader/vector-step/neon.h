@@ -40,7 +40,6 @@ inline uint64_t next_at(uint64_t &x) {
   x &= x - 1;
   return at;
 }
-inline uint64_t ones(uint64_t x) { return std::popcount(x); }
 
 #include "one-by-one.h"
 

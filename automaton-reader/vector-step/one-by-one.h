@@ -3,7 +3,7 @@
 // are four registers and a line is one, and the bit tricks that AVX2 and
 // BMI do in one instruction are written out.  Each layer gives V16 and
 // its operations on it first, blend_words among them, and the bit counts
-// zeros_below, next_at and ones.
+// zeros_below and next_at.
 
 struct Block {
   V16 part[4];
@@ -126,3 +126,4 @@ inline uint64_t lay_product(uint64_t starts, const uint64_t &pattern, uint64_t &
 
 // The bits below the lowest set bit of x.
 inline uint64_t below_lowest(uint64_t x) { return ~x & (x - 1); }
+inline uint64_t ones(uint64_t x) { return std::popcount(x); }
