@@ -118,5 +118,7 @@ inline uint64_t next_at(uint64_t &x) {
   x = _blsr_u64(x);
   return at;
 }
+// next_at takes the bits of a mask from the lowest up.
+inline uint64_t in_order(uint64_t x) { return x; }
 // The bits below the lowest set bit of x.
 inline uint64_t below_lowest(uint64_t x) { return _blsmsk_u64(x) >> 1; }

@@ -22,7 +22,7 @@
 // lookup, min, equal, either, but, above_blank, white, mask (a bit a byte)
 // and all; same16 of two 16-byte runs; put_two, put_two_at and put_last
 // to write lines; lay_product; and the bit counts zeros_below (never of
-// 0), next_at, ones and below_lowest.
+// 0), in_order and next_at, ones and below_lowest.
 
 constexpr ptrdiff_t ahead = 80;
 
@@ -248,7 +248,7 @@ inline void put_next_two(const unsigned char *q, uint64_t &left, char *o) {
 // Lines are at least six bytes apart, so a window has eleven at most:
 // the writes end 192 bytes on at most.
 inline char *put_lines(const unsigned char *q, uint64_t starts, char *o) {
-  uint64_t left = starts;
+  uint64_t left = in_order(starts);
   for (ptrdiff_t k = 0; k < 4; ++k)
     put_next_two(q, left, o + 32 * k);
   for (char *w = o + 128; left != 0; w += 32)

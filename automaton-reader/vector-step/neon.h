@@ -33,11 +33,15 @@ inline V16 white16(V16 v) {
 }
 
 inline uint64_t zeros_below(uint64_t x) { return std::countr_zero(x); }
-// Takes the lowest set bit of x away and returns where it was; 64 where
-// x is 0.
+// next_at takes the bits of a mask from the highest down, as arm64 counts
+// the zeros above the highest bit in one instruction: in_order reverses
+// them, once a window.
+inline uint64_t in_order(uint64_t x) { return __rbitll(x); }
+// Takes the highest set bit of x away and returns where it was; 64 where
+// x is 0.  A shift by 64 shifts by 0 on arm64, which clears nothing of 0.
 inline uint64_t next_at(uint64_t &x) {
-  const uint64_t at = zeros_below(x);
-  x &= x - 1;
+  const auto at = static_cast<uint64_t>(std::countl_zero(x));
+  x &= ~(uint64_t{1} << 63 >> (at & 63));
   return at;
 }
 

@@ -3,7 +3,7 @@
 // are four registers and a line is one, and the bit tricks that AVX2 and
 // BMI do in one instruction are written out.  Each layer gives V16 and
 // its operations on it first, blend_words among them, and the bit counts
-// zeros_below and next_at.
+// zeros_below, in_order and next_at.
 
 struct Block {
   V16 part[4];

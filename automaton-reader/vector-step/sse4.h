@@ -41,6 +41,9 @@ inline uint64_t next_at(uint64_t &x) {
   return at;
 }
 
+// next_at takes the bits of a mask from the lowest up.
+inline uint64_t in_order(uint64_t x) { return x; }
+
 #include "one-by-one.h"
 
 // The bytes of the 16 at a and at b that are the same, a bit each.

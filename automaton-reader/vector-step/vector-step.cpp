@@ -63,6 +63,7 @@ namespace {
 #endif
 
 #elif defined(__aarch64__)
+#include <arm_acle.h>
 #include <arm_neon.h>
 
 namespace vector_step::neon {
