@@ -67,9 +67,11 @@ int main(int argc, char **argv) {
                                  : static_cast<unsigned long long>(static_cast<double>(read) /
                                                                    static_cast<double>(size) *
                                                                    static_cast<double>(report));
-    if (due > stored && !store(due - stored))
-      return 1;
-    stored = std::max(stored, due);
+    if (due > stored) {
+      if (!store(due - stored))
+        return 1;
+      stored = due;
+    }
   }
-  return std::ferror(file) || !store(report - std::min(report, stored)) || !flush() ? 1 : 0;
+  return std::ferror(file) || !store(report - stored) || !flush() ? 1 : 0;
 }
