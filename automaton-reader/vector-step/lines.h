@@ -19,16 +19,16 @@
 // read_past bytes before the end of the buffer.  A compare reads 80 bytes ahead.
 //
 // Each layer gives, for a Block of 64 bytes: load, splat, table and
-// lookup, min, equal, either, but, above_blank, white, mask (a bit a byte)
-// and all; same16 of two 16-byte runs; put_two, put_two_at and put_last
-// to write lines; lay_product; and the bit counts zeros_below (never of
-// 0), in_order and next_at, ones and below_lowest.
+// lookup, min, equal, mask (a bit a byte) and all; same16 of two 16-byte
+// runs; put_two_at and put_last to write a run's lines; lay_product; and
+// the bit counts zeros_below (never of 0), ones and below_lowest.  For the
+// windows it gives classify, which finds a window's cells and other
+// bytes, and put_lines, which writes its lines (line-by-line.h).
 
 constexpr ptrdiff_t ahead = 80;
 
 // A byte matches when min(byte, floor) == want.
 inline Block matches(Block v, Block floor, Block want) { return equal(min(v, floor), want); }
-inline Block commas(Block v) { return equal(v, splat(',')); }
 
 // Which byte of a line and its white space each of 64 bytes is compared
 // with, in a run of the given stride: as many whole lines as fit, at most
@@ -207,20 +207,6 @@ void take_run_after(const unsigned char *line, const unsigned char *&p, const un
   }
 }
 
-// Bit masks of 64 bytes.
-struct Bytes {
-  uint64_t cells; // above the blank, in ASCII
-  // Neither a comma nor a control byte: below the blank and not white
-  // space, or past ASCII, so that a line with such a byte is left to the
-  // scalar reader.
-  uint64_t other;
-};
-
-inline Bytes classify(const unsigned char *p) {
-  const Block v = load(p), cell = above_blank(v);
-  return {mask(cell), mask(either(but(cell, commas(v)), white(v)))};
-}
-
 // Lays a pattern of bytes at each line start of a window, as a product,
 // and keeps the part of it that falls past the window for the next one.
 template <uint64_t pattern> struct Pattern {
@@ -232,29 +218,7 @@ template <uint64_t pattern> struct Pattern {
   uint64_t lay(uint64_t starts, uint64_t &into) { return lay_product(starts, bytes, over, into); }
 };
 
-// Writes the next two lines of `left`, which begin at those bits of q, at
-// o.  Where fewer are left, the 16 bytes after the window stand in, which
-// the windows leave to be read: their report falls past the lines, in
-// room that the next window overwrites or that out_room reserves.
-inline void put_next_two(const unsigned char *q, uint64_t &left, char *o) {
-  const uint64_t first = next_at(left), second = next_at(left);
-  put_two(q + first, q + second, o);
-}
-
-// Writes the lines that begin at the bits of starts in the window at q, at
-// o, and returns the end of them.  Eight are written whatever their
-// number, as a window of lines apart by white space holds about that
-// many, so that no branch depends on it but the rare one past eight.
-// Lines are at least six bytes apart, so a window has eleven at most:
-// the writes end 192 bytes on at most.
-inline char *put_lines(const unsigned char *q, uint64_t starts, char *o) {
-  uint64_t left = in_order(starts);
-  for (ptrdiff_t k = 0; k < 4; ++k)
-    put_next_two(q, left, o + 32 * k);
-  for (char *w = o + 128; left != 0; w += 32)
-    put_next_two(q, left, w);
-  return o + 16 * ones(starts);
-}
+// put_lines writes twelve lines at most.
 static_assert(size_t{16} * 12 <= out_room);
 
 // The line before the white space that ends at x, in the lines from the

@@ -33,7 +33,9 @@
 namespace vector_step::avx2 {
 namespace {
 #include "avx2.h"
-// The algorithm, over the primitives above.
+// The algorithm, over the primitives above, with a window's lines
+// written one at a time.
+#include "line-by-line.h"
 #include "lines.h"
 } // namespace
 } // namespace vector_step::avx2
@@ -52,7 +54,9 @@ namespace {
 namespace vector_step::sse4 {
 namespace {
 #include "sse4.h"
-// The algorithm, over the primitives above.
+// The algorithm, over the primitives above, with a window's lines
+// written one at a time.
+#include "line-by-line.h"
 #include "lines.h"
 } // namespace
 } // namespace vector_step::sse4
@@ -69,7 +73,9 @@ namespace {
 namespace vector_step::neon {
 namespace {
 #include "neon.h"
-// The algorithm, over the primitives above.
+// The algorithm, over the primitives above, with a window's lines
+// written one at a time.
+#include "line-by-line.h"
 #include "lines.h"
 } // namespace
 } // namespace vector_step::neon
