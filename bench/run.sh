@@ -3,20 +3,22 @@
 # Measures Vormel on generated files of well-formed transition lines, of
 # every shape a generator writes (lines ending in a line feed, in CR LF, in
 # a blank and a line feed, indented, all on one line, a blank line after
-# every tenth, varied white space), on each layer of the vector step: AVX2,
-# SSE4 (glibc told to hide AVX2) and the scalar reader (SSSE3, SSE4.1 and
-# SSE4.2 hidden too), with `wc -l`, `cat` and the floor program
+# every tenth, varied white space), on each layer of the vector step:
+# AVX-512 where the processor has it, AVX2 (glibc told to hide AVX-512),
+# SSE4 (AVX2 hidden too) and the scalar reader (SSSE3, SSE4.1 and SSE4.2
+# hidden too), with `wc -l`, `cat` and the floor program
 # (vormel-floor: the file read and as many bytes as its report stored and
 # written, no work a line) on the same files as floors:
 # - instructions per line: callgrind's count on a file of a million lines
-#   minus its count on the same header with no lines; for arm64 (NEON),
+#   minus its count on the same header with no lines (callgrind runs no
+#   AVX-512, so its count starts at AVX2); for arm64 (NEON),
 #   given its build, the instructions qemu-aarch64 runs on 20,000 lines
 #   minus those on the header;
 # - wall time on a file of ten million lines, report to /dev/null, as the
 #   median of the ratios of paired runs, each command alternating with its
 #   floor: Vormel on each layer with the floor program (on the same layer,
 #   through the same env), and Vormel, the floor program and wc -l with
-#   cat; and Vormel's own median time in ms;
+#   cat; and Vormel's own median time in ms, on the best layer;
 # - peak resident memory of Vormel on that file.
 # Then start-up: instructions and wall time to report the example file,
 # against Quindle and /bin/true.
@@ -74,11 +76,17 @@ arm_per_line() {
   if [ -z "$arm" ]; then echo -; return; fi
   echo "$(($(guest "$dir/arm") - $(guest "$dir/header")))" | awk '{ printf "%.1f", $1 / 20000 }'
 }
+avx2=GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX512F
 sse4=GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2
 scalar=GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2,-SSSE3,-SSE4_1,-SSE4_2
-printf '%-16s %37s %20s %20s %17s\n' "" "instructions a line" "wall, x floor" "wall, x cat" "AVX2"
-printf '%-16s %6s %6s %6s %6s %6s %6s %6s %6s %6s %6s %6s %7s %9s\n' shape AVX2 SSE4 scalar arm64 \
-  "wc -l" AVX2 SSE4 scalar AVX2 floor "wc -l" ms "peak KiB"
+avx512=yes
+for flag in avx512f avx512bw avx512vbmi avx512_vbmi2; do
+  grep -qw "$flag" /proc/cpuinfo || avx512=no
+done
+printf '%-16s %37s %27s %20s %17s\n' "" "instructions a line" "wall, x floor" "wall, x cat" \
+  "best layer"
+printf '%-16s %6s %6s %6s %6s %6s %7s %6s %6s %6s %6s %6s %6s %7s %9s\n' shape AVX2 SSE4 scalar \
+  arm64 "wc -l" AVX-512 AVX2 SSE4 scalar best floor "wc -l" ms "peak KiB"
 shapes=("LF" "CR LF" "indent 2, LF" "indent tab, LF" "blank, LF" "one line" "indent 4, CR LF"
   "blank line 10th" "varied")
 for shape in "${shapes[@]}"; do
@@ -98,8 +106,11 @@ for shape in "${shapes[@]}"; do
   "$gen" "${flag[@]}" 20000 >"$dir/arm"
   report=$("$vormel" "$dir/large" | wc -c)
   read -r seconds vormel_ratio < <(paired "$floor $dir/large $report" "$vormel" "$dir/large")
+  [ $avx512 = yes ] || vormel_ratio=-
   # The floor runs through env too where features are hidden, as the time
   # env takes to start is no part of Vormel's.
+  read -r _ avx2_ratio < <(paired "env $avx2 $floor $dir/large $report" \
+    env "$avx2" "$vormel" "$dir/large")
   read -r _ sse4_ratio < <(paired "env $sse4 $floor $dir/large $report" \
     env "$sse4" "$vormel" "$dir/large")
   read -r _ scalar_ratio < <(paired "env $scalar $floor $dir/large $report" \
@@ -107,9 +118,10 @@ for shape in "${shapes[@]}"; do
   read -r _ cat_ratio < <(paired "cat $dir/large" "$vormel" "$dir/large")
   read -r _ floor_ratio < <(paired "cat $dir/large" "$floor" "$dir/large" "$report")
   read -r _ wc_ratio < <(paired "cat $dir/large" wc -l "$dir/large")
-  printf '%-16s %6s %6s %6s %6s %6s %6.2f %6.2f %6.2f %6.2f %6.2f %6.2f %7.1f %9s\n' "$shape" \
-    "$(per_line "$vormel")" "$(per_line "$sse4" "$vormel")" "$(per_line "$scalar" "$vormel")" \
-    "$(arm_per_line)" "$(per_line wc -l)" "$vormel_ratio" "$sse4_ratio" "$scalar_ratio" \
+  printf '%-16s %6s %6s %6s %6s %6s %7s %6.2f %6.2f %6.2f %6.2f %6.2f %6.2f %7.1f %9s\n' \
+    "$shape" "$(per_line "$vormel")" "$(per_line "$sse4" "$vormel")" \
+    "$(per_line "$scalar" "$vormel")" "$(arm_per_line)" "$(per_line wc -l)" "$vormel_ratio" \
+    "$avx2_ratio" "$sse4_ratio" "$scalar_ratio" \
     "$cat_ratio" "$floor_ratio" "$wc_ratio" "$(awk "BEGIN { print $seconds * 1000 }")" \
     "$(/usr/bin/time -f %M "$vormel" "$dir/large" 2>&1 >/dev/null)"
 done

@@ -53,7 +53,7 @@ using vector_step::Layer;
 int input;
 char path[64];
 // The layers this processor runs, best first.
-Layer layers[2];
+Layer layers[3];
 size_t layer_count;
 
 // Runs one build on the input file and returns its report.
@@ -78,7 +78,9 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     std::abort();
   std::snprintf(path, sizeof path, "/proc/self/fd/%d", input);
   layers[layer_count++] = vector_step::best();
-  if (layers[0] == Layer::avx2)
+  if (layers[0] == Layer::avx512)
+    layers[layer_count++] = Layer::avx2;
+  if (layers[0] == Layer::avx512 || layers[0] == Layer::avx2)
     layers[layer_count++] = Layer::sse4;
   return 0;
 }

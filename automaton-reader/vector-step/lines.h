@@ -23,7 +23,8 @@
 // runs; put_two_at and put_last to write a run's lines; lay_product; and
 // the bit counts zeros_below (never of 0), ones and below_lowest.  For the
 // windows it gives classify, which finds a window's cells and other
-// bytes, and put_lines, which writes its lines (line-by-line.h).
+// bytes, and put_lines, which writes its lines: line-by-line.h or
+// avx512.h.
 
 constexpr ptrdiff_t ahead = 80;
 

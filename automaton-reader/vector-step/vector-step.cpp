@@ -46,6 +46,29 @@ namespace {
 #endif
 
 #if defined(__clang__)
+#pragma clang attribute push(                                                                      \
+    __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,avx2,bmi,bmi2,popcnt"))),       \
+    apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,avx2,bmi,bmi2,popcnt")
+#endif
+namespace vector_step::avx512 {
+namespace {
+#include "avx2.h"
+#include "avx512.h"
+// The algorithm, over the primitives above, with a window's lines
+// written four to a register.
+#include "lines.h"
+} // namespace
+} // namespace vector_step::avx512
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+#if defined(__clang__)
 #pragma clang attribute push(__attribute__((target("sse4.2,popcnt"))), apply_to = function)
 #else
 #pragma GCC push_options
@@ -89,6 +112,11 @@ Layer best() {
 #elif defined(CPU_FEATURE_ACTIVE)
   // What the processor has was found by the loader, and glibc's tunables
   // may hide some of it; asking costs nothing.
+  if (CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW) &&
+      CPU_FEATURE_ACTIVE(AVX512_VBMI) && CPU_FEATURE_ACTIVE(AVX512_VBMI2) &&
+      CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1) && CPU_FEATURE_ACTIVE(BMI2) &&
+      CPU_FEATURE_ACTIVE(POPCNT))
+    return Layer::avx512;
   if (CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1) && CPU_FEATURE_ACTIVE(BMI2) &&
       CPU_FEATURE_ACTIVE(POPCNT))
     return Layer::avx2;
@@ -97,6 +125,11 @@ Layer best() {
     return Layer::sse4;
   return Layer::none;
 #elif defined(__x86_64__)
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+      __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
+      __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+      __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt"))
+    return Layer::avx512;
   if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
       __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt"))
     return Layer::avx2;
@@ -115,6 +148,8 @@ Cursor take_lines(Layer layer, [[maybe_unused]] const unsigned char *line, Curso
                   [[maybe_unused]] const char *out_last) {
   switch (layer) {
 #if defined(__x86_64__)
+  case Layer::avx512:
+    return avx512::take_lines(line, c, end, out_last);
   case Layer::avx2:
     return avx2::take_lines(line, c, end, out_last);
   case Layer::sse4:

@@ -2,7 +2,8 @@
 // The vector step: it copies well-formed transition lines straight from
 // the input buffer to the output buffer, many at a time, and leaves every
 // other line to the scalar reader.  It is written once, in lines.h, over a
-// thin layer of primitives for each processor: avx2.h, sse4.h and neon.h.
+// thin layer of primitives for each processor: avx2.h, sse4.h and neon.h,
+// with avx512.h for AVX-512's way of writing many lines at once.
 // This header is the contract between the step and the reader.
 #pragma once
 
@@ -31,7 +32,7 @@ constexpr size_t out_room = 256;
 constexpr size_t read_past = 16;
 
 // The layers, worst first.
-enum class Layer { none, sse4, avx2, neon };
+enum class Layer { none, sse4, avx2, avx512, neon };
 
 // The best layer this processor runs, found once when asked.
 Layer best();
