@@ -106,7 +106,7 @@ for shape in "${shapes[@]}"; do
   "$gen" "${flag[@]}" 20000 >"$dir/arm"
   report=$("$vormel" "$dir/large" | wc -c)
   read -r seconds vormel_ratio < <(paired "$floor $dir/large $report" "$vormel" "$dir/large")
-  [ $avx512 = yes ] || vormel_ratio=-
+  if [ $avx512 = yes ]; then vormel_ratio=$(printf %.2f "$vormel_ratio"); else vormel_ratio=-; fi
   # The floor runs through env too where features are hidden, as the time
   # env takes to start is no part of Vormel's.
   read -r _ avx2_ratio < <(paired "env $avx2 $floor $dir/large $report" \
