@@ -106,35 +106,28 @@ namespace {
 
 namespace vector_step {
 
+// What the processor has: where glibc's header is there, as the loader
+// found it, less what glibc's tunables hide, which costs nothing to ask;
+// elsewhere the compiler's own check.
+#if defined(CPU_FEATURE_ACTIVE)
+#define HAS(feature, name) CPU_FEATURE_ACTIVE(feature)
+#elif defined(__x86_64__)
+#define HAS(feature, name) __builtin_cpu_supports(name)
+#endif
+
 Layer best() {
 #if defined(__aarch64__)
   return Layer::neon;
-#elif defined(CPU_FEATURE_ACTIVE)
-  // What the processor has was found by the loader, and glibc's tunables
-  // may hide some of it; asking costs nothing.
-  if (CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW) &&
-      CPU_FEATURE_ACTIVE(AVX512_VBMI) && CPU_FEATURE_ACTIVE(AVX512_VBMI2) &&
-      CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1) && CPU_FEATURE_ACTIVE(BMI2) &&
-      CPU_FEATURE_ACTIVE(POPCNT))
-    return Layer::avx512;
-  if (CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1) && CPU_FEATURE_ACTIVE(BMI2) &&
-      CPU_FEATURE_ACTIVE(POPCNT))
-    return Layer::avx2;
-  if (CPU_FEATURE_ACTIVE(SSSE3) && CPU_FEATURE_ACTIVE(SSE4_1) && CPU_FEATURE_ACTIVE(SSE4_2) &&
-      CPU_FEATURE_ACTIVE(POPCNT))
-    return Layer::sse4;
-  return Layer::none;
 #elif defined(__x86_64__)
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-      __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
-      __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-      __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt"))
+  const bool avx2 =
+      HAS(AVX2, "avx2") && HAS(BMI1, "bmi") && HAS(BMI2, "bmi2") && HAS(POPCNT, "popcnt");
+  if (avx2 && HAS(AVX512F, "avx512f") && HAS(AVX512BW, "avx512bw") &&
+      HAS(AVX512_VBMI, "avx512vbmi") && HAS(AVX512_VBMI2, "avx512vbmi2"))
     return Layer::avx512;
-  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-      __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt"))
+  if (avx2)
     return Layer::avx2;
-  if (__builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1") &&
-      __builtin_cpu_supports("sse4.2") && __builtin_cpu_supports("popcnt"))
+  if (HAS(SSSE3, "ssse3") && HAS(SSE4_1, "sse4.1") && HAS(SSE4_2, "sse4.2") &&
+      HAS(POPCNT, "popcnt"))
     return Layer::sse4;
   return Layer::none;
 #else
