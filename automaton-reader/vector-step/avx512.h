@@ -23,7 +23,7 @@ struct Spread {
   alignas(64) unsigned char white[64]; // white_table in each 16-byte lane
   unsigned char iota[64];              // the bytes 0 to 63
   unsigned char fill[64];              // the second table
-  unsigned char line[3][64], plus[3][64];
+  unsigned char line[3][64], plus[64];
   uint64_t cells; // the cells of four reports
 };
 constexpr char fill_bytes[] = " ->\n";
@@ -39,10 +39,9 @@ constexpr Spread spread = [] {
         static_cast<int>(std::find(fill_bytes, fill_bytes + 4, line_template[j % 16]) - fill_bytes);
     if (cell >= 0)
       s.cells |= uint64_t{1} << j;
-    for (int k = 0; k < 3; ++k) {
+    s.plus[j] = static_cast<unsigned char>(cell >= 0 ? 2 * cell : 64 + fill_at + fill);
+    for (int k = 0; k < 3; ++k)
       s.line[k][j] = static_cast<unsigned char>(cell >= 0 ? 4 * k + j / 16 : 0);
-      s.plus[k][j] = static_cast<unsigned char>(cell >= 0 ? 2 * cell : 64 + fill_at + fill);
-    }
   }
   return s;
 }();
@@ -71,7 +70,7 @@ inline char *put_lines(const unsigned char *q, uint64_t starts, char *o) {
   for (uint64_t k = 0; k < 3; ++k) {
     const __m512i from =
         _mm512_add_epi8(_mm512_maskz_permutexvar_epi8(spread.cells, load64(spread.line[k]), at),
-                        load64(spread.plus[k]));
+                        load64(spread.plus));
     _mm512_storeu_si512(o + 64 * k, _mm512_permutex2var_epi8(low, from, high));
   }
   return o + 16 * n;
